@@ -1,0 +1,29 @@
+// The once-a-day gate: keeps the date of the last run and the cleaning
+// threshold under HKEY_LOCAL_MACHINE\SOFTWARE\Brisca\Sweepwell and decides
+// whether today's start goes on to the cleaning pass.
+#pragma once
+
+#include <string>
+
+#include "platform/platform.h"
+
+extern const char kSettingsKey[];      // "SOFTWARE\Brisca\Sweepwell"
+extern const char kExecuteDateValue[];  // "ExecuteDate"
+extern const char kLimitValue[];        // "Limit"
+constexpr DWORD kDefaultLimitMB = 20;
+
+struct GateDecision {
+  bool run = false;  // the cleaning pass runs
+  DWORD limitMB = kDefaultLimitMB;
+};
+
+// The local date as the gate stores it: "%d/%d/%d" of year, month and day,
+// without leading zeros (2008/2/27).
+std::string FormatRunDate(const SYSTEMTIME& date);
+
+// Opens (or on the first run creates) the settings key, reads Limit, and lets
+// the run go on unless ExecuteDate already holds `today` and `force` is 0.
+// When the run goes on, `today` is stored first, so the day counts as used
+// whatever the pass then does. On a same-day start without force nothing is
+// written.
+GateDecision PassRunGate(Platform& platform, const std::string& today, int force);

@@ -1,0 +1,1 @@
+#include "platform/scoped_handle.h"

@@ -1,0 +1,68 @@
+// Move-only owners of find handles and registry keys, closed through the
+// Platform that opened them, so that no path of the cleaner closes one by hand.
+#pragma once
+
+#include <utility>
+
+#include "platform/platform.h"
+
+template <typename Traits>
+class ScopedHandle {
+ public:
+  using Handle = typename Traits::Handle;
+
+  explicit ScopedHandle(Platform& platform, Handle handle = Traits::Invalid())
+      : platform_(&platform), handle_(handle) {}
+  ~ScopedHandle() { reset(); }
+
+  ScopedHandle(const ScopedHandle&) = delete;
+  ScopedHandle& operator=(const ScopedHandle&) = delete;
+  ScopedHandle(ScopedHandle&& other) noexcept
+      : platform_(other.platform_), handle_(other.release()) {}
+  ScopedHandle& operator=(ScopedHandle&& other) noexcept {
+    if (this != &other) {
+      reset();
+      platform_ = other.platform_;
+      handle_ = other.release();
+    }
+    return *this;
+  }
+
+  Handle get() const { return handle_; }
+  explicit operator bool() const { return Traits::IsValid(handle_); }
+
+  Handle release() { return std::exchange(handle_, Traits::Invalid()); }
+
+  void reset(Handle handle = Traits::Invalid()) {
+    Handle old = std::exchange(handle_, handle);
+    if (Traits::IsValid(old)) Traits::Close(*platform_, old);
+  }
+
+  // Closes what is held and hands out the slot for an opening call to fill,
+  // as in platform.RegOpenKeyA(parent, name, key.receive()).
+  Handle* receive() {
+    reset();
+    return &handle_;
+  }
+
+ private:
+  Platform* platform_;
+  Handle handle_;
+};
+
+struct FindHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return INVALID_HANDLE_VALUE; }
+  static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(Platform& platform, Handle h) { platform.FindClose(h); }
+};
+
+struct RegKeyTraits {
+  using Handle = HKEY;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != nullptr; }
+  static void Close(Platform& platform, Handle h) { platform.RegCloseKey(h); }
+};
+
+using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
+using ScopedRegKey = ScopedHandle<RegKeyTraits>;

@@ -1,0 +1,87 @@
+#include "search/file_finder.h"
+
+#include <algorithm>
+#include <iterator>
+#include <string_view>
+#include <utility>
+
+#include "search/pattern_list.h"
+
+namespace {
+
+// Bounded by the record's own array, so a name without its terminating zero is
+// never read past.
+std::string_view EntryName(const WIN32_FIND_DATAA& data) {
+  const char* begin = data.cFileName;
+  const char* end = std::find(begin, begin + std::size(data.cFileName), '\0');
+  return std::string_view(begin, static_cast<std::size_t>(end - begin));
+}
+
+bool IsDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
+
+bool IsFolder(const WIN32_FIND_DATAA& data) {
+  return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace
+
+CFileFinder::CFileFinder(Platform& platform, FindSpec spec)
+    : m_platform(platform), m_spec(std::move(spec)) {}
+
+void CFileFinder::Find() {
+  Reset();
+  Walk(m_spec.strFolder);
+}
+
+void CFileFinder::Reset() { m_results.clear(); }
+
+void CFileFinder::Walk(std::string folder) {
+  ScopedFindHandle handle(m_platform);
+  WIN32_FIND_DATAA data{};
+  while (NextEntry(handle, data, folder)) {
+    // Read for every entry, so that a flag set during the walk of a subfolder
+    // also ends the enclosing levels at their next entry.
+    if (Cancelled()) return;  // `handle` closes the listing
+    if (!Accept(data)) continue;
+    const bool isFolder = IsFolder(data);
+    if (isFolder && m_spec.bRecursive) Walk(JoinPath(folder, std::string(EntryName(data))));
+    if (isFolder && !m_spec.bReturnFolders) continue;
+    m_results.push_back(FoundFile{data, folder});
+  }
+}
+
+bool CFileFinder::NextEntry(ScopedFindHandle& handle, WIN32_FIND_DATAA& data,
+                            const std::string& folder) {
+  bool more;
+  if (!handle) {
+    // Every entry is listed; which ones become results is for Accept alone.
+    handle.reset(m_platform.FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
+    more = static_cast<bool>(handle);
+  } else {
+    more = m_platform.FindNextFileA(handle.get(), &data) != FALSE;
+  }
+  while (more) {
+    if (!IsDotOrDotDot(EntryName(data))) return true;
+    more = m_platform.FindNextFileA(handle.get(), &data) != FALSE;
+  }
+  // The end of the listing and any failure alike end this folder.
+  handle.reset();
+  return false;
+}
+
+bool CFileFinder::Accept(const WIN32_FIND_DATAA& data) const {
+  const std::string name(EntryName(data));
+  if (IsFolder(data)) return !MatchPatternList(name, m_spec.strExcludeFolders);
+  return MatchPatternList(name, m_spec.strIncludeFiles) &&
+         !MatchPatternList(name, m_spec.strExcludeFiles);
+}
+
+bool CFileFinder::Cancelled() const { return m_spec.pbCancel != nullptr && m_spec.pbCancel->load(); }
+
+std::string JoinPath(std::string folder, std::string name) {
+  if (folder.empty()) return name;
+  if (name.empty()) return folder;
+  if (folder.back() != '\\') folder += '\\';
+  folder += name;
+  return folder;
+}
