@@ -76,7 +76,9 @@ bool CFileFinder::Accept(const WIN32_FIND_DATAA& data) const {
          !MatchPatternList(name, m_spec.strExcludeFiles);
 }
 
-bool CFileFinder::Cancelled() const { return m_spec.pbCancel != nullptr && m_spec.pbCancel->load(); }
+bool CFileFinder::Cancelled() const {
+  return m_spec.pbCancel != nullptr && m_spec.pbCancel->load();
+}
 
 std::string JoinPath(std::string folder, std::string name) {
   if (folder.empty()) return name;

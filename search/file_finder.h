@@ -11,13 +11,13 @@
 #include "platform/scoped_handle.h"
 
 struct FindSpec {
-  bool bRecursive = false;      // descend into every accepted subfolder
-  bool bReturnFolders = false;  // accepted folders become results too
+  bool bRecursive = false;                      // descend into every accepted subfolder
+  bool bReturnFolders = false;                  // accepted folders become results too
   const std::atomic<bool>* pbCancel = nullptr;  // when set and true, the walk stops
-  std::string strFolder;          // the folder to search
-  std::string strIncludeFiles;    // pattern list a file's name must match
-  std::string strExcludeFiles;    // pattern list a file's name must not match
-  std::string strExcludeFolders;  // pattern list a folder's name must not match
+  std::string strFolder;                        // the folder to search
+  std::string strIncludeFiles;                  // pattern list a file's name must match
+  std::string strExcludeFiles;                  // pattern list a file's name must not match
+  std::string strExcludeFolders;                // pattern list a folder's name must not match
 };
 
 struct FoundFile {
