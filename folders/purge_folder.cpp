@@ -1,0 +1,117 @@
+#include "folders/purge_folder.h"
+
+#include "folders/entry_check.h"
+#include "folders/guid_name.h"
+#include "folders/path_buffer.h"
+#include "platform/scoped_handle.h"
+
+using folder_walk::BuildEntryPath;
+using folder_walk::BuildSearchPattern;
+using folder_walk::CopyFolderPath;
+using folder_walk::CurrentKind;
+using folder_walk::EntryName;
+using folder_walk::IsFolder;
+using folder_walk::IsLink;
+using folder_walk::IsSelfOrParent;
+using folder_walk::PathKind;
+
+namespace {
+
+void PurgeContents(Platform& platform, const char* folder, bool guard);
+
+void RemoveListedFolder(Platform& platform, const char* path, DWORD listedAttributes) {
+  if (IsLink(listedAttributes)) {
+    platform.RemoveDirectoryA(path);
+    return;
+  }
+  // The listing may be stale: a folder swapped for a link since then must not
+  // be entered. A narrower window would need handle-based calls.
+  switch (CurrentKind(platform, path)) {
+    case PathKind::kPlainFolder:
+      PurgeContents(platform, path, false);
+      platform.RemoveDirectoryA(path);
+      return;
+    case PathKind::kLink:
+      platform.RemoveDirectoryA(path);
+      return;
+    case PathKind::kPlainFile:
+    case PathKind::kUnknown:
+      return;
+  }
+}
+
+// False when the file stays.
+bool DeleteListedFile(Platform& platform, const char* path, DWORD listedAttributes) {
+  // SetFileAttributesA may act on a link's target, so only a file that is
+  // still a plain file gets its read-only bit cleared.
+  if ((listedAttributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+      CurrentKind(platform, path) == PathKind::kPlainFile) {
+    platform.SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+  }
+  return platform.DeleteFileA(path) != FALSE;
+}
+
+// False when the walk of `folder` ends here.
+bool PurgeEntry(Platform& platform, const char* folder, const WIN32_FIND_DATAA& entry, bool guard) {
+  const std::string_view name = EntryName(entry);
+  if (name.empty() || IsSelfOrParent(name)) return true;
+  char path[MAX_PATH];
+  // Too long to name: the entry stays, and with it its folder.
+  if (!BuildEntryPath(path, folder, name)) return true;
+
+  const DWORD attributes = entry.dwFileAttributes;
+  if (!IsFolder(attributes)) {
+    if (IsLink(attributes)) {
+      // DeleteFileA removes the link itself. One that cannot be removed (a
+      // read-only link, say) is not ours to clear, and says nothing about the
+      // entries after it.
+      platform.DeleteFileA(path);
+      return true;
+    }
+    return DeleteListedFile(platform, path, attributes);
+  }
+  if (guard && IsGuidShapedName(name)) return true;
+  RemoveListedFolder(platform, path, attributes);
+  return true;
+}
+
+void PurgeListing(Platform& platform, const char* folder, bool guard) {
+  char pattern[MAX_PATH];
+  if (!BuildSearchPattern(pattern, folder)) return;
+  WIN32_FIND_DATAA entry = {};
+  ScopedFindHandle listing(platform, platform.FindFirstFileA(pattern, &entry));
+  if (!listing) return;
+  do {
+    if (!PurgeEntry(platform, folder, entry, guard)) return;
+  } while (platform.FindNextFileA(listing.get(), &entry));
+}
+
+void PurgeContents(Platform& platform, const char* folder, bool guard) {
+  if (platform.RemoveDirectoryA(folder)) return;
+  const DWORD error = platform.GetLastError();
+  if (error != static_cast<DWORD>(ERROR_DIR_NOT_EMPTY) &&
+      error != static_cast<DWORD>(ERROR_SHARING_VIOLATION)) {
+    return;
+  }
+  PurgeListing(platform, folder, guard);
+}
+
+}  // namespace
+
+void PurgeFolder(Platform& platform, std::string_view folder, bool guard) {
+  char path[MAX_PATH];
+  if (!CopyFolderPath(path, folder)) return;
+  PurgeContents(platform, path, guard);
+}
+
+void PurgeFolderContents(Platform& platform, std::string_view folder, bool guard) {
+  char path[MAX_PATH];
+  if (!CopyFolderPath(path, folder)) return;
+  PurgeListing(platform, path, guard);
+}
+
+void RemoveFolderEntry(Platform& platform, std::string_view path, DWORD listedAttributes) {
+  char entryPath[MAX_PATH];
+  if (!CopyFolderPath(entryPath, path)) return;
+  RemoveListedFolder(platform, entryPath, listedAttributes);
+}
