@@ -1,6 +1,89 @@
 #include "app/run_cleanup.h"
 
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/hotfix_key.h"
+#include "folders/entry_check.h"
+#include "folders/hotfix_folders.h"
+#include "folders/path_buffer.h"
+#include "folders/purge_folder.h"
+#include "folders/reclaimable.h"
+#include "folders/system_folders.h"
+#include "folders/tmp_files.h"
+#include "platform/scoped_handle.h"
+#include "search/file_finder.h"
+
+using folder_walk::BuildEntryPath;
+using folder_walk::EntryName;
+
+namespace {
+
+void DeleteWindowsTmpFiles(Platform& platform) {
+  char windows[folder_walk::kWindowsDirectorySize];
+  const std::string_view windowsText = folder_walk::FetchWindowsDirectory(platform, windows);
+  if (windowsText.empty()) return;
+  CFileFinder finder(platform, WindowsTmpFilesSpec(windowsText));
+  finder.Find();
+  for (const FoundFile& file : finder.Results()) {
+    char path[MAX_PATH];
+    if (!BuildEntryPath(path, file.strFolder, EntryName(file.findData))) continue;
+    // A link's attributes may be its target's to change; only a plain
+    // read-only file is made writable.
+    const DWORD attributes = platform.GetFileAttributesA(path);
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
+        !folder_walk::IsLink(attributes) && !folder_walk::IsFolder(attributes)) {
+      platform.SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
+    }
+    platform.DeleteFileA(path);
+  }
+}
+
+// Only the temporary folder's contents go: programs that write to it fail
+// when the folder itself is missing.
+void PurgeTempFolder(Platform& platform) {
+  char temp[folder_walk::kTempPathSize];
+  std::string_view tempText = folder_walk::FetchTempPath(platform, temp);
+  if (tempText.empty()) return;
+  if (tempText.back() == '\\') tempText.remove_suffix(1);
+  PurgeFolderContents(platform, tempText, true);
+}
+
+void DeleteUninstallEntry(Platform& platform, std::string_view folderName) {
+  const std::string keyName = HotfixKeyName(std::string(folderName));
+  if (keyName.empty()) return;
+  ScopedRegKey uninstall(platform);
+  if (platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, kUninstallKey, uninstall.receive()) !=
+      ERROR_SUCCESS) {
+    uninstall.release();
+    return;
+  }
+  platform.RegDeleteKeyA(uninstall.get(), keyName.c_str());
+}
+
+// Each folder is removed (a link as a link) and its uninstall entry deleted,
+// whether or not the folder could be removed.
+void RemoveHotfixFolders(Platform& platform) {
+  std::vector<FoundFile> folders;
+  ListHotfixFolders(platform, folders);
+  for (const FoundFile& folder : folders) {
+    const std::string_view name = EntryName(folder.findData);
+    char path[folder_walk::kTempPathSize];
+    if (!BuildEntryPath(path, folder.strFolder, name)) continue;
+    RemoveFolderEntry(platform, path, folder.findData.dwFileAttributes);
+    DeleteUninstallEntry(platform, name);
+  }
+}
+
+}  // namespace
+
 void RunCleanup(Platform& platform, DWORD limitMB) {
-  static_cast<void>(platform);
-  static_cast<void>(limitMB);
+  // In 64 bits, so that a large Limit means a large threshold, never 0.
+  const std::uint64_t thresholdKB = static_cast<std::uint64_t>(limitMB) << 10;
+  if (GetReclaimableKB(platform) < thresholdKB) return;
+  DeleteWindowsTmpFiles(platform);
+  PurgeTempFolder(platform);
+  RemoveHotfixFolders(platform);
 }

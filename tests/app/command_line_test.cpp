@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -12,6 +13,8 @@ struct Case {
   const char* program;
   int force;
 };
+
+void PrintTo(const Case& c, std::ostream* os) { *os << '[' << c.text << ']'; }
 
 class ParseCommandLineTest : public testing::TestWithParam<Case> {};
 

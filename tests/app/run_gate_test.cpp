@@ -113,20 +113,20 @@ TEST_F(RunGateTest, OtherStoredDatesRunAndStoreToday) {
 }
 
 TEST_F(RunGateTest, UnreadableOrMalformedDatesRunAsANewDay) {
-  struct Stored {
+  struct Malformed {
     const char* what;
     DWORD type;
     std::vector<BYTE> data;
   };
   std::string longText(299, '7');
-  const Stored cases[] = {
+  const Malformed cases[] = {
       {"no terminating zero", REG_SZ, Bytes(today_)},
       {"a number", REG_DWORD, {0x32, 0x30, 0x32, 0x36}},
       {"today's bytes as binary", REG_BINARY, Text(today_)},
       {"300 bytes", REG_SZ, Text(longText)},
       {"no bytes", REG_SZ, {}},
   };
-  for (const Stored& c : cases) {
+  for (const Malformed& c : cases) {
     fake_.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, c.type, c.data);
     EXPECT_TRUE(PassRunGate(fake_, today_, 0).run) << c.what;
     EXPECT_EQ(Stored(kExecuteDateValue)->data, Text(today_)) << c.what;

@@ -1,0 +1,18 @@
+// Names the installed-software entry that belongs to a hotfix backup folder.
+#pragma once
+
+#include <string>
+
+// The installed-software list from which hotfix entries are deleted, under
+// HKEY_LOCAL_MACHINE.
+extern const char kUninstallKey[];  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
+
+// Key names are kept to 49 characters, as the entries hotfixes make are short.
+constexpr std::size_t kMaxHotfixKeyName = 49;
+
+// The part of `folderName` from its first "KB" (letters in any case) to its
+// end, without its last character: $NtUninstallKB123456$ gives KB123456, and
+// $KB123 gives KB12. The name keeps the folder name's letter case. Empty when
+// the name holds no "KB" or the key name would be longer than
+// kMaxHotfixKeyName; an empty result means no entry is deleted.
+std::string HotfixKeyName(const std::string& folderName);
