@@ -53,8 +53,8 @@ class FakePlatform : public Platform {
                DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
   // A reparse point at `path` that leads to `target`: a folder link (junction
   // or directory symbolic link) lists as DIRECTORY|REPARSE_POINT, a file link
-  // as REPARSE_POINT. Paths that pass through it resolve in the target; the
-  // link itself is what RemoveDirectoryA / DeleteFileA remove.
+  // as REPARSE_POINT|ARCHIVE. Paths that pass through it resolve in the
+  // target; the link itself is what RemoveDirectoryA / DeleteFileA remove.
   void AddLink(const std::string& path, const std::string& target, bool folder = true);
   // Held open by another process without delete sharing: DeleteFileA and
   // RemoveDirectoryA fail with ERROR_SHARING_VIOLATION.
@@ -94,8 +94,8 @@ class FakePlatform : public Platform {
   // Every later call of `call` (naming `path`, when given: a target equal to it
   // or below it) fails with `error`, as the real call fails.
   void FailCall(const std::string& call, DWORD error, const std::string& path = "");
-  // The call with this index in Calls() (counting from 0, over all calls)
-  // fails with `error`.
+  // The call with this index in Calls() (counting from 0, over all calls,
+  // from the last ClearLog) fails with `error`.
   void FailNthCall(std::size_t index, DWORD error);
   void ClearFailures();
 
@@ -104,6 +104,41 @@ class FakePlatform : public Platform {
   void ClearLog();
 
   // ---- Platform --------------------------------------------------------------
+  // The calls behave as on Windows, with these choices worth knowing:
+  // - Paths of MAX_PATH (260) characters or more fail with
+  //   ERROR_FILENAME_EXCED_RANGE (206) and change nothing: the ANSI calls
+  //   convert the text into a buffer of MAX_PATH characters, the zero
+  //   included, before any file is looked at. (Wine lets exactly 260 through.)
+  // - An empty path fails with ERROR_PATH_NOT_FOUND; a "*" or "?" outside the
+  //   last component of a FindFirstFileA pattern, or anywhere in another
+  //   call's path, with ERROR_INVALID_NAME; trailing dots and blanks of a
+  //   name are dropped. "file\" fails: GetFileAttributesA and
+  //   SetFileAttributesA with ERROR_PATH_NOT_FOUND, DeleteFileA with
+  //   ERROR_INVALID_NAME, RemoveDirectoryA with ERROR_DIRECTORY.
+  // - FindFirstFileA of "folder\" or "C:\" (nothing to match) fails with
+  //   ERROR_FILE_NOT_FOUND, of "file\*" with ERROR_DIRECTORY. Patterns other
+  //   than "*" and "*.*" match long names only, case-insensitively.
+  // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
+  //   read-only (5), as Windows opens the file before it tries the deletion.
+  // - RemoveDirectoryA checks, in order: missing, a drive's root (5), not a
+  //   folder (267), held open or the current folder (32), read-only (5),
+  //   not empty (145). Windows refuses read-only folders; Wine does not store
+  //   the bit on folders.
+  // - SetFileAttributesA keeps only the settable bits (read-only, hidden,
+  //   system, archive, temporary, offline, not-indexed); no bits reads back
+  //   as FILE_ATTRIBUTE_NORMAL on a file. (Wine always reports archive.)
+  // - RegOpenKeyA with a null or empty subkey hands back hKey itself and
+  //   opens nothing; RegCreateKeyA with one opens a new handle to hKey's key.
+  //   A subkey starting with "\" fails with ERROR_BAD_PATHNAME (161). A
+  //   failed open or create stores null in *phkResult.
+  // - RegQueryValueExA of a missing value stores REG_NONE in *lpType; with a
+  //   buffer too small it stores the type and size and returns ERROR_MORE_DATA.
+  // - RegSetValueExA of a string type whose count leaves out a terminating
+  //   zero that follows the data counts it, as Windows does (reading the byte
+  //   after the count). RegDeleteKeyA with an empty subkey deletes hKey's key.
+  // - Registry calls leave the last error alone; the other calls set it only
+  //   when they fail. Failures injected for a call that cannot fail on Windows
+  //   (GetLastError, GetCommandLineA, GetLocalTime, SetErrorMode) are ignored.
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;

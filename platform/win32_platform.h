@@ -1,0 +1,30 @@
+// The Platform of a real Windows machine: every call goes straight to the
+// Win32 function of the same name, with nothing added or checked.
+#pragma once
+
+#include "platform/platform.h"
+
+class Win32Platform : public Platform {
+ public:
+  UINT SetErrorMode(UINT uMode) override;
+  LPSTR GetCommandLineA() override;
+  void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+  DWORD GetLastError() override;
+  LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
+  LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
+  LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpReserved, DWORD* lpType,
+                           BYTE* lpData, DWORD* lpcbData) override;
+  LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
+                         const BYTE* lpData, DWORD cbData) override;
+  LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) override;
+  LSTATUS RegCloseKey(HKEY hKey) override;
+  UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) override;
+  DWORD GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) override;
+  HANDLE FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData) override;
+  BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) override;
+  BOOL FindClose(HANDLE hFindFile) override;
+  DWORD GetFileAttributesA(LPCSTR lpFileName) override;
+  BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
+  BOOL DeleteFileA(LPCSTR lpFileName) override;
+  BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
+};

@@ -1,0 +1,147 @@
+#include "platform/win32_test_machine.h"
+
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void Throw(const std::string& what, const std::string& path) {
+  throw std::runtime_error(what + " " + path + ": error " + std::to_string(::GetLastError()));
+}
+
+// Everything below `folder`, then `folder` itself; read-only bits cleared first.
+void RemoveTree(const std::string& folder) {
+  WIN32_FIND_DATAA data{};
+  HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::string name = data.cFileName;
+      if (name == "." || name == "..") continue;
+      const std::string path = folder + "\\" + name;
+      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        RemoveTree(path);
+      } else {
+        ::DeleteFileA(path.c_str());
+      }
+    } while (::FindNextFileA(find, &data));
+    ::FindClose(find);
+  }
+  ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::RemoveDirectoryA(folder.c_str());
+}
+
+void RemoveKeyTree(HKEY parent, const std::string& name) {
+  HKEY key = nullptr;
+  if (::RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
+  char subkey[256];
+  DWORD length = sizeof(subkey);
+  // Always the first: each one found is deleted before the next look.
+  while (::RegEnumKeyExA(key, 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) ==
+         ERROR_SUCCESS) {
+    RemoveKeyTree(key, subkey);
+    length = sizeof(subkey);
+  }
+  ::RegCloseKey(key);
+  ::RegDeleteKeyA(parent, name.c_str());
+}
+
+std::string UniqueName() {
+  static unsigned counter = 0;
+  return "SweepwellContract-" + std::to_string(::GetCurrentProcessId()) + "-" +
+         std::to_string(++counter);
+}
+
+}  // namespace
+
+Win32TestMachine::Win32TestMachine() {
+  char buffer[MAX_PATH];
+  const DWORD length = ::GetTempPathA(MAX_PATH, buffer);
+  if (length == 0 || length >= MAX_PATH) Throw("GetTempPathA", "");
+  // Process ids repeat (under Wine, from run to run): skip names in use.
+  std::string name;
+  do {
+    name = UniqueName();
+    scratch_ = std::string(buffer, length) + name;
+  } while (!::CreateDirectoryA(scratch_.c_str(), nullptr) &&
+           ::GetLastError() == ERROR_ALREADY_EXISTS);
+  if (::GetFileAttributesA(scratch_.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    Throw("CreateDirectoryA", scratch_);
+  }
+  scratchKey_ = "SOFTWARE\\" + name;
+  HKEY key = nullptr;
+  if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey_.c_str(), &key) != ERROR_SUCCESS) {
+    RemoveTree(scratch_);
+    Throw("RegCreateKeyA", scratchKey_);
+  }
+  ::RegCloseKey(key);
+}
+
+Win32TestMachine::~Win32TestMachine() {
+  ReleaseHolds();
+  // The folder the process started in may be out of reach (Wine without a
+  // drive for the host's folders); anywhere outside the scratch folder will do.
+  if (!previousFolder_.empty() && !::SetCurrentDirectoryA(previousFolder_.c_str())) {
+    ::SetCurrentDirectoryA((scratch_ + "\\..").c_str());
+  }
+  RemoveTree(scratch_);
+  RemoveKeyTree(HKEY_LOCAL_MACHINE, scratchKey_);
+}
+
+void Win32TestMachine::MakeFolder(const std::string& path) {
+  if (!::CreateDirectoryA(path.c_str(), nullptr)) Throw("CreateDirectoryA", path);
+}
+
+void Win32TestMachine::MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) {
+  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) Throw("CreateFileA", path);
+  LARGE_INTEGER end;
+  end.QuadPart = static_cast<LONGLONG>(size);
+  const bool sized = ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
+  ::CloseHandle(file);
+  if (!sized) Throw("SetEndOfFile", path);
+  if (!::SetFileAttributesA(path.c_str(), attributes)) Throw("SetFileAttributesA", path);
+}
+
+void Win32TestMachine::Hold(const std::string& path) {
+  // Backup semantics let a folder be opened as well as a file.
+  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) Throw("CreateFileA", path);
+  holds_.push_back(handle);
+}
+
+void Win32TestMachine::ReleaseHolds() {
+  for (HANDLE handle : holds_) ::CloseHandle(handle);
+  holds_.clear();
+}
+
+void Win32TestMachine::SetCurrentFolder(const std::string& path) {
+  if (previousFolder_.empty()) {
+    char buffer[MAX_PATH];
+    const DWORD length = ::GetCurrentDirectoryA(MAX_PATH, buffer);
+    if (length == 0 || length >= MAX_PATH) Throw("GetCurrentDirectoryA", "");
+    previousFolder_.assign(buffer, length);
+  }
+  if (!::SetCurrentDirectoryA(path.c_str())) Throw("SetCurrentDirectoryA", path);
+}
+
+void Win32TestMachine::SetRegValue(const std::string& key, const std::string& name, DWORD type,
+                                   const std::vector<BYTE>& data) {
+  HKEY handle = nullptr;
+  LSTATUS status = ::RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &handle);
+  if (status == ERROR_SUCCESS) {
+    status = ::RegSetValueExA(handle, name.c_str(), 0, type, data.data(),
+                              static_cast<DWORD>(data.size()));
+    ::RegCloseKey(handle);
+  }
+  if (status != ERROR_SUCCESS) {
+    throw std::runtime_error("registry value " + key + "\\" + name + ": error " +
+                             std::to_string(status));
+  }
+}
+
+bool Win32TestMachine::IsWine() {
+  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
