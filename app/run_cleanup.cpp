@@ -17,7 +17,6 @@
 #include "search/file_finder.h"
 
 using folder_walk::BuildEntryPath;
-using folder_walk::EntryName;
 
 namespace {
 

@@ -11,10 +11,8 @@ using folder_walk::BuildSearchPattern;
 using folder_walk::CopyFolderPath;
 using folder_walk::CurrentKind;
 using folder_walk::EntryBytes;
-using folder_walk::EntryName;
 using folder_walk::IsFolder;
 using folder_walk::IsLink;
-using folder_walk::IsSelfOrParent;
 using folder_walk::PathKind;
 
 namespace {

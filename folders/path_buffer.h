@@ -7,6 +7,7 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "platform/find_data.h"
 #include "platform/win32_types.h"
 
 namespace folder_walk {
@@ -59,14 +60,5 @@ bool BuildSearchPattern(char (&out)[N], std::string_view folder) {
   }
   return ComposePath(out, {folder, "\\*.*"});
 }
-
-// The entry's name, never reading past cFileName even when it is not terminated.
-inline std::string_view EntryName(const WIN32_FIND_DATAA& entry) {
-  const char* begin = entry.cFileName;
-  const char* end = begin + sizeof(entry.cFileName);
-  return std::string_view(begin, static_cast<std::size_t>(std::find(begin, end, '\0') - begin));
-}
-
-inline bool IsSelfOrParent(std::string_view name) { return name == "." || name == ".."; }
 
 }  // namespace folder_walk

@@ -16,7 +16,6 @@
 using folder_walk::AddSaturating;
 using folder_walk::BuildEntryPath;
 using folder_walk::EntryBytes;
-using folder_walk::EntryName;
 using folder_walk::IsFolder;
 using folder_walk::IsLink;
 

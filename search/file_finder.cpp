@@ -1,23 +1,12 @@
 #include "search/file_finder.h"
 
-#include <algorithm>
-#include <iterator>
 #include <string_view>
 #include <utility>
 
+#include "platform/find_data.h"
 #include "search/pattern_list.h"
 
 namespace {
-
-// Bounded by the record's own array, so a name without its terminating zero is
-// never read past.
-std::string_view EntryName(const WIN32_FIND_DATAA& data) {
-  const char* begin = data.cFileName;
-  const char* end = std::find(begin, begin + std::size(data.cFileName), '\0');
-  return std::string_view(begin, static_cast<std::size_t>(end - begin));
-}
-
-bool IsDotOrDotDot(std::string_view name) { return name == "." || name == ".."; }
 
 bool IsFolder(const WIN32_FIND_DATAA& data) {
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
@@ -61,7 +50,7 @@ bool CFileFinder::NextEntry(ScopedFindHandle& handle, WIN32_FIND_DATAA& data,
     more = m_platform.FindNextFileA(handle.get(), &data) != FALSE;
   }
   while (more) {
-    if (!IsDotOrDotDot(EntryName(data))) return true;
+    if (!IsSelfOrParent(EntryName(data))) return true;
     more = m_platform.FindNextFileA(handle.get(), &data) != FALSE;
   }
   // The end of the listing and any failure alike end this folder.
