@@ -1,6 +1,7 @@
 // Names the installed-software entry that belongs to a hotfix backup folder.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // The installed-software list from which hotfix entries are deleted, under
