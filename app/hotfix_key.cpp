@@ -13,7 +13,7 @@ std::string HotfixKeyName(const std::string& folderName) {
   for (std::size_t i = 0; i + 1 < folderName.size(); ++i) {
     if (UpperAscii(folderName[i]) == 'K' && UpperAscii(folderName[i + 1]) == 'B') {
       const std::size_t length = folderName.size() - i - 1;
-      if (length > kMaxHotfixKeyName) return {};
+      if (length <= 2 || length > kMaxHotfixKeyName) return {};
       return folderName.substr(i, length);
     }
   }

@@ -14,6 +14,8 @@ constexpr std::size_t kMaxHotfixKeyName = 49;
 // The part of `folderName` from its first "KB" (letters in any case) to its
 // end, without its last character: $NtUninstallKB123456$ gives KB123456, and
 // $KB123 gives KB12. The name keeps the folder name's letter case. Empty when
-// the name holds no "KB" or the key name would be longer than
-// kMaxHotfixKeyName; an empty result means no entry is deleted.
+// the name holds no "KB", when the key name would be "KB" or "K" alone (no
+// hotfix's entry is named so: $hf_migKB$ must not cost another program its
+// entry), or when it would be longer than kMaxHotfixKeyName; an empty result
+// means no entry is deleted.
 std::string HotfixKeyName(const std::string& folderName);

@@ -1,6 +1,7 @@
 // Fuzz target: the hotfix key name derived from any folder name must equal a
 // simple model: from the first "KB" in any letter case to the end, less the
-// last character; empty without "KB" or when longer than kMaxHotfixKeyName.
+// last character; empty without "KB", when nothing follows the "KB" in the
+// key, or when longer than kMaxHotfixKeyName.
 
 #include <cstddef>
 #include <cstdint>
@@ -22,7 +23,7 @@ std::string Model(const std::string& folderName) {
   if (at == std::string::npos) return {};
   std::string key = folderName.substr(at);
   key.pop_back();
-  return key.size() <= kMaxHotfixKeyName ? key : std::string();
+  return key.size() > 2 && key.size() <= kMaxHotfixKeyName ? key : std::string();
 }
 
 }  // namespace

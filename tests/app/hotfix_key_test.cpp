@@ -16,7 +16,10 @@ TEST(HotfixKeyName, TakesFromTheFirstKbAndDropsTheLastCharacter) {
       {"$NtUninstallkb123456$", "kb123456"},  // the folder's case is kept
       {"$NtUninstallKb9$", "Kb9"},
       {"$KB123", "KB12"},            // whatever the last character is, it goes
-      {"$KB", "K"},
+      {"$KB1$", "KB1"},
+      {"$KB", ""},                    // neither "K" nor "KB" names a hotfix
+      {"$KB$", ""},
+      {"$hf_migKb$", ""},
       {"$xKBa$KB2$", "KBa$KB2"},     // the first match wins
       {"$kKB1$", "KB1"},              // a lone k before it does not start a match
       {"$hf_mig$", ""},
@@ -25,7 +28,7 @@ TEST(HotfixKeyName, TakesFromTheFirstKbAndDropsTheLastCharacter) {
       {"$K", ""},
       {"$NtUninstallK B1$", ""},
       {"$\xcb\xc2", ""},              // bytes outside A-Z never fold
-      {"$Q\xebkb", "k"},
+      {"$Q\xebkb12", "kb1"},
   };
   for (const Case& c : cases) EXPECT_EQ(HotfixKeyName(c.folder), c.key) << c.folder;
 }
