@@ -78,10 +78,12 @@ void RemoveHotfixFolders(Platform& platform) {
 
 }  // namespace
 
+std::uint64_t ThresholdKB(DWORD limitMB) { return static_cast<std::uint64_t>(limitMB) << 10; }
+
+bool ReachesThreshold(DWORD kilobytes, DWORD limitMB) { return kilobytes >= ThresholdKB(limitMB); }
+
 void RunCleanup(Platform& platform, DWORD limitMB) {
-  // In 64 bits, so that a large Limit means a large threshold, never 0.
-  const std::uint64_t thresholdKB = static_cast<std::uint64_t>(limitMB) << 10;
-  if (GetReclaimableKB(platform) < thresholdKB) return;
+  if (!ReachesThreshold(GetReclaimableKB(platform), limitMB)) return;
   DeleteWindowsTmpFiles(platform);
   PurgeTempFolder(platform);
   RemoveHotfixFolders(platform);

@@ -5,12 +5,8 @@
 
 #include <string>
 
+#include "app/gate_settings.h"
 #include "platform/platform.h"
-
-extern const char kSettingsKey[];      // "SOFTWARE\Brisca\Sweepwell"
-extern const char kExecuteDateValue[];  // "ExecuteDate"
-extern const char kLimitValue[];        // "Limit"
-constexpr DWORD kDefaultLimitMB = 20;
 
 struct GateDecision {
   bool run = false;  // the cleaning pass runs
@@ -27,3 +23,7 @@ std::string FormatRunDate(const SYSTEMTIME& date);
 // whatever the pass then does. On a same-day start without force nothing is
 // written.
 GateDecision PassRunGate(Platform& platform, const std::string& today, int force);
+
+// What PassRunGate would decide over the key as `settings` found it, for a
+// start on `today` with `force`; nothing is read or written.
+GateDecision PeekRunGate(const GateSettings& settings, const std::string& today, int force);

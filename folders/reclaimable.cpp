@@ -1,9 +1,6 @@
 #include "folders/reclaimable.h"
 
-#include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "folders/entry_check.h"
 #include "folders/folder_size.h"
@@ -11,7 +8,6 @@
 #include "folders/path_buffer.h"
 #include "folders/system_folders.h"
 #include "folders/tmp_files.h"
-#include "search/file_finder.h"
 
 using folder_walk::AddSaturating;
 using folder_walk::BuildEntryPath;
@@ -21,52 +17,65 @@ using folder_walk::IsLink;
 
 namespace {
 
-std::uint64_t TmpFileBytes(const std::vector<FoundFile>& files) {
-  std::uint64_t total = 0;
+void CountTmpFiles(const std::vector<FoundFile>& files, ReclaimableTerms& terms) {
   for (const FoundFile& file : files) {
-    const DWORD attributes = file.findData.dwFileAttributes;
+    // The cleaning pass names these files in MAX_PATH bytes: one it could not
+    // name, it would not delete, so it is not counted either.
     char path[MAX_PATH];
-    if (IsFolder(attributes) || IsLink(attributes) ||
-        !BuildEntryPath(path, file.strFolder, EntryName(file.findData))) {
-      continue;
-    }
-    total = AddSaturating(total, EntryBytes(file.findData));
+    if (!BuildEntryPath(path, file.strFolder, EntryName(file.findData))) continue;
+    const DWORD attributes = file.findData.dwFileAttributes;
+    const std::uint64_t bytes =
+        IsFolder(attributes) || IsLink(attributes) ? 0 : EntryBytes(file.findData);
+    terms.tmpFiles.push_back({file, path, bytes});
+    terms.tmpFileBytes = AddSaturating(terms.tmpFileBytes, bytes);
   }
-  return total;
 }
 
-std::uint64_t HotfixFolderBytes(Platform& platform, const std::vector<FoundFile>& folders) {
-  std::uint64_t total = 0;
+void CountHotfixFolders(Platform& platform, const std::vector<FoundFile>& folders,
+                        ReclaimableTerms& terms) {
   for (const FoundFile& folder : folders) {
     // The size the cleaning pass names these folders in: one it could not
     // name, it would not remove, so it is not counted either.
     char path[folder_walk::kTempPathSize];
     if (!BuildEntryPath(path, folder.strFolder, EntryName(folder.findData))) continue;
-    total =
-        AddSaturating(total, GetFolderEntrySize(platform, path, folder.findData.dwFileAttributes));
+    const std::uint64_t bytes =
+        GetFolderEntrySize(platform, path, folder.findData.dwFileAttributes);
+    terms.hotfixFolders.push_back({folder, path, bytes});
+    terms.hotfixFolderBytes = AddSaturating(terms.hotfixFolderBytes, bytes);
   }
-  return total;
 }
 
 }  // namespace
 
-DWORD GetReclaimableKB(Platform& platform) {
+ReclaimableTerms GetReclaimableTerms(Platform& platform) {
   char windows[folder_walk::kWindowsDirectorySize];
   const std::string_view windowsText = folder_walk::FetchWindowsDirectory(platform, windows);
   CFileFinder tmpFinder(platform, WindowsTmpFilesSpec(windowsText));
   if (!windowsText.empty()) tmpFinder.Find();
 
-  std::uint64_t total = 0;
+  ReclaimableTerms terms;
   char temp[folder_walk::kTempPathSize];
   const std::string_view tempText = folder_walk::FetchTempPath(platform, temp);
-  if (!tempText.empty()) total = GetFolderSize(platform, tempText, true);
+  if (!tempText.empty()) terms.tempFolderBytes = GetFolderSize(platform, tempText, true);
 
   std::vector<FoundFile> hotfixFolders;
   ListHotfixFolders(platform, hotfixFolders);
 
-  total = AddSaturating(total, TmpFileBytes(tmpFinder.Results()));
-  total = AddSaturating(total, HotfixFolderBytes(platform, hotfixFolders));
+  CountTmpFiles(tmpFinder.Results(), terms);
+  CountHotfixFolders(platform, hotfixFolders, terms);
+  return terms;
+}
 
-  const std::uint64_t kilobytes = total / 1024;
+std::uint64_t TotalBytes(const ReclaimableTerms& terms) {
+  return AddSaturating(AddSaturating(terms.tempFolderBytes, terms.tmpFileBytes),
+                       terms.hotfixFolderBytes);
+}
+
+DWORD KilobytesOf(std::uint64_t bytes) {
+  const std::uint64_t kilobytes = bytes / 1024;
   return kilobytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kilobytes);
+}
+
+DWORD GetReclaimableKB(Platform& platform) {
+  return KilobytesOf(TotalBytes(GetReclaimableTerms(platform)));
 }

@@ -1,14 +1,49 @@
 // How much space a cleaning would free: the figure the cleaning pass compares
-// with its threshold before it deletes anything.
+// with its threshold before it deletes anything, and the terms it is made of.
 #pragma once
 
-#include "platform/platform.h"
+#include <cstdint>
+#include <string>
+#include <vector>
 
-// Kilobytes (of 1024 bytes, remainder dropped) held by the "*.tmp" files
-// directly in the Windows directory, the temporary folder's tree (GUID-shaped
-// folders at its top left out) and the hotfix backup folders' trees. File
-// sizes count in full and the result stops at 0xFFFFFFFF rather than wrap.
-// Links are neither counted nor followed. A Windows directory or temporary
-// folder that cannot be had, is empty or does not fit (50 and 150 bytes)
-// counts 0, and then nothing is listed in its place.
+#include "platform/platform.h"
+#include "search/file_finder.h"
+
+// One "*.tmp" file or hotfix backup folder that a cleaning pass would act on,
+// under the full path the pass names it by.
+struct CountedEntry {
+  FoundFile found;          // the record the search gave
+  std::string path;         // strFolder, a backslash and cFileName
+  std::uint64_t bytes = 0;  // what the estimate counts for it (0 for a link)
+};
+
+// The estimate's three terms. Byte sums stop at UINT64_MAX rather than wrap.
+struct ReclaimableTerms {
+  // The "*.tmp" files directly in the Windows directory, in listing order.
+  std::vector<CountedEntry> tmpFiles;
+  std::uint64_t tmpFileBytes = 0;
+  // The temporary folder's tree, GUID-shaped folders at its top left out.
+  std::uint64_t tempFolderBytes = 0;
+  // The hotfix backup folders, in listing order, each with its tree's size.
+  std::vector<CountedEntry> hotfixFolders;
+  std::uint64_t hotfixFolderBytes = 0;
+};
+
+// Lists and sizes the three terms. File sizes count in full. Links are
+// neither counted nor followed. A Windows directory or temporary folder that
+// cannot be had, is empty or does not fit (50 and 150 bytes) counts 0, and
+// then nothing is listed in its place. Entries whose full path the pass could
+// not build (MAX_PATH for a file, 150 bytes for a hotfix folder) are left out.
+ReclaimableTerms GetReclaimableTerms(Platform& platform);
+
+// The terms' sum in bytes, stopping at UINT64_MAX.
+std::uint64_t TotalBytes(const ReclaimableTerms& terms);
+
+// Kilobytes of 1024 bytes, remainder dropped, stopping at 0xFFFFFFFF rather
+// than wrap.
+DWORD KilobytesOf(std::uint64_t bytes);
+
+// Kilobytes held by the "*.tmp" files directly in the Windows directory, the
+// temporary folder's tree (GUID-shaped folders at its top left out) and the
+// hotfix backup folders' trees: KilobytesOf(TotalBytes(GetReclaimableTerms)).
 DWORD GetReclaimableKB(Platform& platform);
