@@ -6,9 +6,11 @@ set -euo pipefail
 packages=(
   cmake ninja-build g++                           # native build
   libgtest-dev libgmock-dev libbenchmark-dev      # tests and benchmarks
-  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # Windows cross build (windres, objdump)
-  wine64 wine wine64-preloader                    # running the Windows programs (the preloader
-                                                  # keeps the address space free for Wine)
+  clang libclang-rt-14-dev                        # fuzzing and sanitizers
+  g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64  # Windows cross builds (windres, objdump)
+  g++-mingw-w64-i686 binutils-mingw-w64-i686
+  wine64 wine wine64-preloader                    # running the Windows programs (the preloaders
+  wine32:i386 wine32-preloader:i386               # keep the address space free for Wine)
   python3 python3-pefile                          # packaging checks
 )
 
@@ -25,6 +27,10 @@ sudo=()
 if [[ $(id -u) -ne 0 ]]; then
   command -v sudo >/dev/null || { echo "$0: run as root to install ${missing[*]}" >&2; exit 1; }
   sudo=(sudo)
+fi
+# The 32-bit Wine comes from the i386 archive.
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  "${sudo[@]}" dpkg --add-architecture i386
 fi
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update -qq
 "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -19,6 +19,14 @@ cmake --build --preset native
 stage "native: tests"
 ctest --preset native || failed+=(native)
 
+stage "native-sanitize: AddressSanitizer and UndefinedBehaviorSanitizer"
+cmake --preset native-sanitize
+cmake --build --preset native-sanitize
+ctest --preset native-sanitize || failed+=(native-sanitize)
+
+stage "fuzz: the pattern lists, the command line and the hotfix key names"
+FUZZ_SECONDS=${FUZZ_SECONDS:-10} scripts/fuzz.sh || failed+=(fuzz)
+
 stage "windows-x64: configure and build"
 # GoogleTest's discovery runs the test programs under Wine while building:
 # the build and the tests share this sandboxed prefix (made on first use by
