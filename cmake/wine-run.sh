@@ -1,7 +1,10 @@
 #!/usr/bin/env bash
-# Usage: wine-run.sh [--default-prefix=PATH] PROGRAM.exe [ARGS...]
+# Usage: wine-run.sh [--arch=x64|x86] [--default-prefix=PATH] PROGRAM.exe [ARGS...]
 # Runs a Windows program under Wine for CTest and GoogleTest's test discovery.
-# The prefix is $WINEPREFIX, or else PATH; it is made (sandboxed) on first use.
+# The architecture (default $SWEEPWELL_ARCH, else x64) picks the loader and the
+# kind of prefix. The prefix is $WINEPREFIX, or else PATH; it is made
+# (sandboxed) on first use, and made anew when it was made for the other
+# architecture or before the Wine installed now.
 # Wine's server and services are started apart from this script's streams, so
 # that only the program itself writes to the caller's pipe and the runner never
 # waits for Wine's helpers; the server lingers a few minutes after the last
@@ -9,12 +12,16 @@
 set -euo pipefail
 
 default_prefix=
-if [[ ${1-} == --default-prefix=* ]]; then
-  default_prefix=${1#--default-prefix=}
+while [[ ${1-} == --* ]]; do
+  case $1 in
+    --arch=*) export SWEEPWELL_ARCH=${1#--arch=} ;;
+    --default-prefix=*) default_prefix=${1#--default-prefix=} ;;
+    *) break ;;
+  esac
   shift
-fi
+done
 if [[ $# -lt 1 ]]; then
-  echo "usage: $0 [--default-prefix=PATH] PROGRAM.exe [ARGS...]" >&2
+  echo "usage: $0 [--arch=x64|x86] [--default-prefix=PATH] PROGRAM.exe [ARGS...]" >&2
   exit 2
 fi
 scripts=$(cd -- "$(dirname -- "${BASH_SOURCE[0]}")/../scripts" && pwd)
@@ -29,12 +36,12 @@ if [[ -z $WINEPREFIX ]]; then
   exit 2
 fi
 
-if [[ ! -e $WINEPREFIX/$SWEEPWELL_SANDBOX_MARK ]]; then
+if ! wine_prefix_current; then
   # Parallel tests may get here together: one makes the prefix.
   mkdir -p -- "$(dirname -- "$WINEPREFIX")"
   exec 9>"$WINEPREFIX.lock"
   flock 9
-  if [[ ! -e $WINEPREFIX/$SWEEPWELL_SANDBOX_MARK ]]; then
+  if ! wine_prefix_current; then
     "$scripts/wine-prefix.sh" "$WINEPREFIX" 9>&-
   fi
   exec 9>&-

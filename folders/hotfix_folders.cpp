@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "folders/entry_check.h"
 #include "folders/system_folders.h"
@@ -21,7 +22,7 @@ void ListHotfixFolders(Platform& platform, std::vector<FoundFile>& list) {
   spec.strIncludeFiles = "a.a";
   spec.strExcludeFiles.clear();
   spec.strExcludeFolders.clear();
-  CFileFinder finder(platform, spec);
+  CFileFinder finder(platform, std::move(spec));
   finder.Find();
 
   for (const FoundFile& found : finder.Results()) {

@@ -61,4 +61,52 @@ bool BuildSearchPattern(char (&out)[N], std::string_view folder) {
   return ComposePath(out, {folder, "\\*.*"});
 }
 
+// The paths a walk builds for one folder, in one buffer: "folder\" is written
+// once, and the search pattern and then each entry's name go after it, each
+// replacing the one before. Naming an entry then costs the copy of its name
+// alone, not of the whole folder's text again. The rules are those of
+// BuildSearchPattern and BuildEntryPath.
+template <std::size_t N>
+class FolderPaths {
+ public:
+  FolderPaths() { buffer_[0] = '\0'; }
+  FolderPaths(const FolderPaths&) = delete;
+  FolderPaths& operator=(const FolderPaths&) = delete;
+
+  // Starts on `folder` and gives "folder\*.*", zero-terminated; an empty view
+  // (and no folder to name entries in) when BuildSearchPattern would refuse.
+  std::string_view SearchPattern(std::string_view folder) {
+    folderLength_ = 0;
+    buffer_[0] = '\0';
+    if (folder.empty() || folder.find('\0') != std::string_view::npos) return {};
+    constexpr std::string_view kPattern = "\\*.*";
+    if (folder.size() + kPattern.size() >= N) return {};
+    folder.copy(buffer_, folder.size());
+    kPattern.copy(buffer_ + folder.size(), kPattern.size());
+    buffer_[folder.size() + kPattern.size()] = '\0';
+    folderLength_ = folder.size() + 1;
+    return std::string_view(buffer_, folder.size() + kPattern.size());
+  }
+
+  // Whether "folder\name" fits: the name is not empty and leaves room for the
+  // terminating zero. Names are those EntryName gives, which never hold a
+  // zero byte, so that they are not searched for one again for every entry.
+  bool Fits(std::string_view name) const {
+    return folderLength_ != 0 && !name.empty() && folderLength_ + name.size() < N;
+  }
+
+  // "folder\name", zero-terminated and valid until the next call, or an empty
+  // view when it does not fit.
+  std::string_view EntryPath(std::string_view name) {
+    if (!Fits(name)) return {};
+    name.copy(buffer_ + folderLength_, name.size());
+    buffer_[folderLength_ + name.size()] = '\0';
+    return std::string_view(buffer_, folderLength_ + name.size());
+  }
+
+ private:
+  char buffer_[N];
+  std::size_t folderLength_ = 0;  // "folder\" when there is a folder, else 0
+};
+
 }  // namespace folder_walk

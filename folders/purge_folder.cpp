@@ -5,32 +5,33 @@
 #include "folders/path_buffer.h"
 #include "platform/scoped_handle.h"
 
-using folder_walk::BuildEntryPath;
-using folder_walk::BuildSearchPattern;
 using folder_walk::CopyFolderPath;
 using folder_walk::CurrentKind;
+using folder_walk::FolderPaths;
 using folder_walk::IsFolder;
 using folder_walk::IsLink;
 using folder_walk::PathKind;
 
 namespace {
 
-void PurgeContents(Platform& platform, const char* folder, bool guard);
+// Folder texts below are zero-terminated views: the calls take the text, and
+// the next level's walk its length.
+void PurgeContents(Platform& platform, std::string_view folder, bool guard);
 
-void RemoveListedFolder(Platform& platform, const char* path, DWORD listedAttributes) {
+void RemoveListedFolder(Platform& platform, std::string_view path, DWORD listedAttributes) {
   if (IsLink(listedAttributes)) {
-    platform.RemoveDirectoryA(path);
+    platform.RemoveDirectoryA(path.data());
     return;
   }
   // The listing may be stale: a folder swapped for a link since then must not
   // be entered. A narrower window would need handle-based calls.
-  switch (CurrentKind(platform, path)) {
+  switch (CurrentKind(platform, path.data())) {
     case PathKind::kPlainFolder:
       PurgeContents(platform, path, false);
-      platform.RemoveDirectoryA(path);
+      platform.RemoveDirectoryA(path.data());
       return;
     case PathKind::kLink:
-      platform.RemoveDirectoryA(path);
+      platform.RemoveDirectoryA(path.data());
       return;
     case PathKind::kPlainFile:
     case PathKind::kUnknown:
@@ -49,13 +50,15 @@ bool DeleteListedFile(Platform& platform, const char* path, DWORD listedAttribut
   return platform.DeleteFileA(path) != FALSE;
 }
 
-// False when the walk of `folder` ends here.
-bool PurgeEntry(Platform& platform, const char* folder, const WIN32_FIND_DATAA& entry, bool guard) {
+// False when the walk of the folder ends here.
+bool PurgeEntry(Platform& platform, FolderPaths<MAX_PATH>& paths, const WIN32_FIND_DATAA& entry,
+                bool guard) {
   const std::string_view name = EntryName(entry);
   if (name.empty() || IsSelfOrParent(name)) return true;
-  char path[MAX_PATH];
   // Too long to name: the entry stays, and with it its folder.
-  if (!BuildEntryPath(path, folder, name)) return true;
+  const std::string_view entryPath = paths.EntryPath(name);
+  if (entryPath.empty()) return true;
+  const char* path = entryPath.data();
 
   const DWORD attributes = entry.dwFileAttributes;
   if (!IsFolder(attributes)) {
@@ -69,23 +72,24 @@ bool PurgeEntry(Platform& platform, const char* folder, const WIN32_FIND_DATAA& 
     return DeleteListedFile(platform, path, attributes);
   }
   if (guard && IsGuidShapedName(name)) return true;
-  RemoveListedFolder(platform, path, attributes);
+  RemoveListedFolder(platform, entryPath, attributes);
   return true;
 }
 
-void PurgeListing(Platform& platform, const char* folder, bool guard) {
-  char pattern[MAX_PATH];
-  if (!BuildSearchPattern(pattern, folder)) return;
+void PurgeListing(Platform& platform, std::string_view folder, bool guard) {
+  FolderPaths<MAX_PATH> paths;
+  const std::string_view pattern = paths.SearchPattern(folder);
+  if (pattern.empty()) return;
   WIN32_FIND_DATAA entry = {};
-  ScopedFindHandle listing(platform, platform.FindFirstFileA(pattern, &entry));
+  ScopedFindHandle listing(platform, platform.FindFirstFileA(pattern.data(), &entry));
   if (!listing) return;
   do {
-    if (!PurgeEntry(platform, folder, entry, guard)) return;
+    if (!PurgeEntry(platform, paths, entry, guard)) return;
   } while (platform.FindNextFileA(listing.get(), &entry));
 }
 
-void PurgeContents(Platform& platform, const char* folder, bool guard) {
-  if (platform.RemoveDirectoryA(folder)) return;
+void PurgeContents(Platform& platform, std::string_view folder, bool guard) {
+  if (platform.RemoveDirectoryA(folder.data())) return;
   const DWORD error = platform.GetLastError();
   if (error != static_cast<DWORD>(ERROR_DIR_NOT_EMPTY) &&
       error != static_cast<DWORD>(ERROR_SHARING_VIOLATION)) {
@@ -99,17 +103,16 @@ void PurgeContents(Platform& platform, const char* folder, bool guard) {
 void PurgeFolder(Platform& platform, std::string_view folder, bool guard) {
   char path[MAX_PATH];
   if (!CopyFolderPath(path, folder)) return;
-  PurgeContents(platform, path, guard);
+  PurgeContents(platform, std::string_view(path, folder.size()), guard);
 }
 
 void PurgeFolderContents(Platform& platform, std::string_view folder, bool guard) {
-  char path[MAX_PATH];
-  if (!CopyFolderPath(path, folder)) return;
-  PurgeListing(platform, path, guard);
+  // The search pattern refuses whatever CopyFolderPath would, and more.
+  PurgeListing(platform, folder, guard);
 }
 
 void RemoveFolderEntry(Platform& platform, std::string_view path, DWORD listedAttributes) {
   char entryPath[MAX_PATH];
   if (!CopyFolderPath(entryPath, path)) return;
-  RemoveListedFolder(platform, entryPath, listedAttributes);
+  RemoveListedFolder(platform, std::string_view(entryPath, path.size()), listedAttributes);
 }

@@ -17,7 +17,11 @@ using folder_walk::IsLink;
 
 namespace {
 
-void CountTmpFiles(const std::vector<FoundFile>& files, ReclaimableTerms& terms) {
+// What the cleaning pass does not need from the estimate, the entries behind
+// the sums, is kept only for a caller that shows them.
+enum class Entries { kKeep, kDrop };
+
+void CountTmpFiles(const std::vector<FoundFile>& files, Entries entries, ReclaimableTerms& terms) {
   for (const FoundFile& file : files) {
     // The cleaning pass names these files in MAX_PATH bytes: one it could not
     // name, it would not delete, so it is not counted either.
@@ -26,12 +30,12 @@ void CountTmpFiles(const std::vector<FoundFile>& files, ReclaimableTerms& terms)
     const DWORD attributes = file.findData.dwFileAttributes;
     const std::uint64_t bytes =
         IsFolder(attributes) || IsLink(attributes) ? 0 : EntryBytes(file.findData);
-    terms.tmpFiles.push_back({file, path, bytes});
+    if (entries == Entries::kKeep) terms.tmpFiles.push_back({file, path, bytes});
     terms.tmpFileBytes = AddSaturating(terms.tmpFileBytes, bytes);
   }
 }
 
-void CountHotfixFolders(Platform& platform, const std::vector<FoundFile>& folders,
+void CountHotfixFolders(Platform& platform, const std::vector<FoundFile>& folders, Entries entries,
                         ReclaimableTerms& terms) {
   for (const FoundFile& folder : folders) {
     // The size the cleaning pass names these folders in: one it could not
@@ -40,30 +44,39 @@ void CountHotfixFolders(Platform& platform, const std::vector<FoundFile>& folder
     if (!BuildEntryPath(path, folder.strFolder, EntryName(folder.findData))) continue;
     const std::uint64_t bytes =
         GetFolderEntrySize(platform, path, folder.findData.dwFileAttributes);
-    terms.hotfixFolders.push_back({folder, path, bytes});
+    if (entries == Entries::kKeep) terms.hotfixFolders.push_back({folder, path, bytes});
     terms.hotfixFolderBytes = AddSaturating(terms.hotfixFolderBytes, bytes);
   }
 }
 
-}  // namespace
-
-ReclaimableTerms GetReclaimableTerms(Platform& platform) {
+// The "*.tmp" search's results are counted as soon as it ends, so that they are
+// gone before the long walk of the temporary folder.
+void CountWindowsTmpFiles(Platform& platform, Entries entries, ReclaimableTerms& terms) {
   char windows[folder_walk::kWindowsDirectorySize];
   const std::string_view windowsText = folder_walk::FetchWindowsDirectory(platform, windows);
   CFileFinder tmpFinder(platform, WindowsTmpFilesSpec(windowsText));
   if (!windowsText.empty()) tmpFinder.Find();
+  CountTmpFiles(tmpFinder.Results(), entries, terms);
+}
 
+ReclaimableTerms SumTerms(Platform& platform, Entries entries) {
   ReclaimableTerms terms;
+  CountWindowsTmpFiles(platform, entries, terms);
+
   char temp[folder_walk::kTempPathSize];
   const std::string_view tempText = folder_walk::FetchTempPath(platform, temp);
   if (!tempText.empty()) terms.tempFolderBytes = GetFolderSize(platform, tempText, true);
 
   std::vector<FoundFile> hotfixFolders;
   ListHotfixFolders(platform, hotfixFolders);
-
-  CountTmpFiles(tmpFinder.Results(), terms);
-  CountHotfixFolders(platform, hotfixFolders, terms);
+  CountHotfixFolders(platform, hotfixFolders, entries, terms);
   return terms;
+}
+
+}  // namespace
+
+ReclaimableTerms GetReclaimableTerms(Platform& platform) {
+  return SumTerms(platform, Entries::kKeep);
 }
 
 std::uint64_t TotalBytes(const ReclaimableTerms& terms) {
@@ -77,5 +90,5 @@ DWORD KilobytesOf(std::uint64_t bytes) {
 }
 
 DWORD GetReclaimableKB(Platform& platform) {
-  return KilobytesOf(TotalBytes(GetReclaimableTerms(platform)));
+  return KilobytesOf(TotalBytes(SumTerms(platform, Entries::kDrop)));
 }

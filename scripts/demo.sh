@@ -25,6 +25,8 @@ exe=$(find build/windows-x64/app -maxdepth 1 -name sweepwell.exe -print -quit)
 [[ -n $exe ]] || { echo "$0: sweepwell.exe was not built" >&2; exit 1; }
 
 source scripts/wine-env.sh
+# The sample data, shared with the end-to-end test of the cleaning.
+source tests/e2e/sample_machine.sh
 export WINEPREFIX=$repo/build/demo-prefix
 cleanup() {
   wine_stop
@@ -50,36 +52,11 @@ unix_path() {
 
 windows_dir=$(unix_path 'C:\windows')
 temp_dir=$(unix_path "$(win cmd /c echo %TEMP%)")
-UNINSTALL='HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+UNINSTALL=$SAMPLE_UNINSTALL
 SETTINGS='HKLM\SOFTWARE\Brisca\Sweepwell'
 
-# Sizes come from sparse files: the estimate counts them in full, the disk
-# holds nothing.
-sized() { mkdir -p -- "$(dirname -- "$1")" && truncate -s "$2" -- "$1"; }
-
 echo "== Sample data"
-sized "$windows_dir/setup01.tmp" 3M
-sized "$windows_dir/msi4a2f.tmp" 700K
-sized "$windows_dir/locked.tmp" 1M
-chmod a-w "$windows_dir/locked.tmp" # Wine shows this as FILE_ATTRIBUTE_READONLY
-sized "$windows_dir/X.TMP" 2M
-sized "$windows_dir/notes.txt" 4K
-
-sized "$temp_dir/install.log" 120K
-sized "$temp_dir/~DF3A21.tmp" 6M
-sized "$temp_dir/cache/page1.bin" 2M
-sized "$temp_dir/cache/images/logo.png" 64K
-sized "$temp_dir/cache/{0A1B2C3D-1111-2222-3333-444455556666}/deep.dat" 1M
-sized "$temp_dir/{6F9619FF-8B86-D011-B42D-00C04FC964FF}/session.dat" 3M
-mkdir -p -- "$temp_dir/empty folder"
-
-sized "$windows_dir/\$NtUninstallKB123456\$/spuninst/spuninst.exe" 4M
-sized "$windows_dir/\$NtUninstallKB123456\$/kernel32.dll" 1M
-sized "$windows_dir/\$hf_mig\$/KB123456/update.cab" 3M
-sized "$windows_dir/\$hf_mig\$/readme.txt" 2K
-
-win reg add "$UNINSTALL\\KB123456" /v DisplayName /d 'Hotfix for Windows (KB123456)' /f /reg:64 >/dev/null
-win reg add "$UNINSTALL\\ExampleEditor" /v DisplayName /d 'Example Editor 2.0' /f /reg:64 >/dev/null
+make_sample_machine "$windows_dir" "$temp_dir"
 
 # The sample places as Windows sees them: size, read-only mark, path.
 listing() {

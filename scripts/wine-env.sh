@@ -1,20 +1,47 @@
 # shellcheck shell=bash
-# Sourced by the scripts that run Wine: picks the 64-bit loader and keeps Wine
-# quiet and away from the desktop (no Mono or Gecko installs, no menu entries,
-# no windows, no debug chatter).
+# Sourced by the scripts that run Wine: picks the loader for the programs'
+# architecture and keeps Wine quiet and away from the desktop (no Mono or Gecko
+# installs, no menu entries, no windows, no debug chatter).
+#
+# SWEEPWELL_ARCH names the architecture of the programs to run: x64 (the
+# default) runs them in a 64-bit prefix; x86 in a 32-bit one, as on the older
+# releases, which mostly ran 32-bit Windows. SWEEPWELL_REG_VIEW is the `reg`
+# option that shows the registry as such a program sees it.
 
-# Calling the 64-bit loader directly skips the wrapper's "wine32 is missing"
-# hint and keeps `reg` on the 64-bit registry view even where a 32-bit Wine is
-# also installed.
-if [[ -x /usr/lib/wine/wine64 ]]; then
-  WINE=/usr/lib/wine/wine64
-elif command -v wine64 >/dev/null 2>&1; then
-  WINE=$(command -v wine64)
-else
-  WINE=wine
-fi
+# Calling the loader directly skips the wrapper's "wine32 is missing" hint and
+# its choice of the 32-bit loader wherever the 32-bit Wine is installed.
+case ${SWEEPWELL_ARCH:=x64} in
+  x64)
+    export WINEARCH=win64
+    SWEEPWELL_REG_VIEW=/reg:64
+    if [[ -x /usr/lib/wine/wine64 ]]; then
+      WINE=/usr/lib/wine/wine64
+    elif command -v wine64 >/dev/null 2>&1; then
+      WINE=$(command -v wine64)
+    else
+      WINE=wine
+    fi
+    ;;
+  x86)
+    export WINEARCH=win32
+    SWEEPWELL_REG_VIEW=/reg:32
+    if [[ -x /usr/lib/wine/wine ]]; then
+      WINE=/usr/lib/wine/wine
+    else
+      WINE=wine
+    fi
+    ;;
+  *)
+    echo "SWEEPWELL_ARCH is '$SWEEPWELL_ARCH', not x64 or x86" >&2
+    return 2
+    ;;
+esac
+export SWEEPWELL_ARCH SWEEPWELL_REG_VIEW
+# One server serves both architectures; Debian's own wrapper prefers this one.
 if [[ -x /usr/lib/wine/wineserver64 ]]; then
   WINESERVER=/usr/lib/wine/wineserver64
+elif [[ -x /usr/lib/wine/wineserver32 ]]; then
+  WINESERVER=/usr/lib/wine/wineserver32
 else
   WINESERVER=wineserver
 fi
@@ -26,6 +53,27 @@ unset DISPLAY WAYLAND_DISPLAY
 # Marks a prefix whose sandboxing has finished (scripts/wine-prefix.sh).
 # shellcheck disable=SC2034 # read by the scripts that source this file
 SWEEPWELL_SANDBOX_MARK=.sweepwell-sandbox
+
+# wine_install_id: the prefix's architecture and the Wine loaders installed,
+# kept in the mark. A prefix made before the 32-bit Wine was installed lacks
+# its files and no longer works: a mark that differs asks for a new prefix.
+wine_install_id() {
+  local loader
+  printf '%s' "$WINEARCH"
+  for loader in /usr/lib/wine/wine /usr/lib/wine/wine64; do
+    if [[ -x $loader ]]; then
+      printf ' %s' "${loader##*/}"
+    fi
+  done
+  echo
+}
+
+# wine_prefix_current: $WINEPREFIX is a sandboxed prefix for this architecture
+# made by the Wine installed now.
+wine_prefix_current() {
+  [[ -f $WINEPREFIX/$SWEEPWELL_SANDBOX_MARK &&
+     $(<"$WINEPREFIX/$SWEEPWELL_SANDBOX_MARK") == "$(wine_install_id)" ]]
+}
 
 # wine_start: unless it runs already, starts the wineserver of $WINEPREFIX
 # (kept for $1 seconds after the last program ends, default 300) and Wine's own

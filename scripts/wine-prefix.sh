@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Usage: scripts/wine-prefix.sh PATH
-# Makes a throwaway Wine prefix at PATH that cannot reach the host's files:
+# Usage: [SWEEPWELL_ARCH=x64|x86] scripts/wine-prefix.sh PATH
+# Makes a throwaway Wine prefix at PATH, 64-bit or 32-bit for the programs of
+# that architecture (scripts/wine-env.sh), that cannot reach the host's files:
 # drive Z: (the host's /) is removed and the user folders that Wine links to
 # the host's home become real folders. A prefix already at PATH is stopped and
 # made anew; any other non-empty PATH is refused. Prints nothing on success.
@@ -24,9 +25,13 @@ if [[ -e $prefix ]]; then
 fi
 mkdir -p -- "$prefix"
 prefix=$(cd -- "$prefix" && pwd -P)
-export WINEPREFIX=$prefix WINEARCH=win64
+export WINEPREFIX=$prefix
 
 "$WINE" wineboot --init </dev/null >/dev/null 2>&1
+# The 32-bit programs are for the older releases: the prefix plays Windows XP.
+if [[ $WINEARCH == win32 ]]; then
+  "$WINE" winecfg -v winxp </dev/null >/dev/null 2>&1
+fi
 # Let the first start finish writing the registry before the sandboxing.
 wine_stop
 
@@ -46,4 +51,4 @@ if find "$prefix/dosdevices" -type l -lname '/*' ! -lname '/dev/*' | grep -q . |
 fi
 # A later Wine version would otherwise update the prefix and link it anew.
 echo disable >"$prefix/.update-timestamp"
-touch -- "$prefix/$SWEEPWELL_SANDBOX_MARK"
+wine_install_id >"$prefix/$SWEEPWELL_SANDBOX_MARK"

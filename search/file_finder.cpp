@@ -4,12 +4,26 @@
 #include <utility>
 
 #include "platform/find_data.h"
-#include "search/pattern_list.h"
+#include "search/pattern_steps.h"
 
 namespace {
 
 bool IsFolder(const WIN32_FIND_DATAA& data) {
   return (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// JoinPath's rule on views: the one allocation of the result, of its exact
+// size, and no copies of the parts on the way.
+std::string Joined(std::string_view folder, std::string_view name) {
+  if (folder.empty()) return std::string(name);
+  if (name.empty()) return std::string(folder);
+  const bool separator = folder.back() != '\\';
+  std::string path;
+  path.reserve(folder.size() + (separator ? 1 : 0) + name.size());
+  path.append(folder);
+  if (separator) path += '\\';
+  path.append(name);
+  return path;
 }
 
 }  // namespace
@@ -33,7 +47,7 @@ void CFileFinder::Walk(std::string folder) {
     if (Cancelled()) return;  // `handle` closes the listing
     if (!Accept(data)) continue;
     const bool isFolder = IsFolder(data);
-    if (isFolder && m_spec.bRecursive) Walk(JoinPath(folder, std::string(EntryName(data))));
+    if (isFolder && m_spec.bRecursive) Walk(Joined(folder, EntryName(data)));
     if (isFolder && !m_spec.bReturnFolders) continue;
     m_results.push_back(FoundFile{data, folder});
   }
@@ -44,7 +58,7 @@ bool CFileFinder::NextEntry(ScopedFindHandle& handle, WIN32_FIND_DATAA& data,
   bool more;
   if (!handle) {
     // Every entry is listed; which ones become results is for Accept alone.
-    handle.reset(m_platform.FindFirstFileA(JoinPath(folder, "*").c_str(), &data));
+    handle.reset(m_platform.FindFirstFileA(Joined(folder, "*").c_str(), &data));
     more = static_cast<bool>(handle);
   } else {
     more = m_platform.FindNextFileA(handle.get(), &data) != FALSE;
@@ -58,21 +72,17 @@ bool CFileFinder::NextEntry(ScopedFindHandle& handle, WIN32_FIND_DATAA& data,
   return false;
 }
 
+// Runs for every entry of every folder walked: the name and the lists are
+// tested where they lie, without copies.
 bool CFileFinder::Accept(const WIN32_FIND_DATAA& data) const {
-  const std::string name(EntryName(data));
-  if (IsFolder(data)) return !MatchPatternList(name, m_spec.strExcludeFolders);
-  return MatchPatternList(name, m_spec.strIncludeFiles) &&
-         !MatchPatternList(name, m_spec.strExcludeFiles);
+  const std::string_view name = EntryName(data);
+  if (IsFolder(data)) return !MatchPatternListView(name, m_spec.strExcludeFolders);
+  return MatchPatternListView(name, m_spec.strIncludeFiles) &&
+         !MatchPatternListView(name, m_spec.strExcludeFiles);
 }
 
 bool CFileFinder::Cancelled() const {
   return m_spec.pbCancel != nullptr && m_spec.pbCancel->load();
 }
 
-std::string JoinPath(std::string folder, std::string name) {
-  if (folder.empty()) return name;
-  if (name.empty()) return folder;
-  if (folder.back() != '\\') folder += '\\';
-  folder += name;
-  return folder;
-}
+std::string JoinPath(std::string folder, std::string name) { return Joined(folder, name); }

@@ -81,6 +81,10 @@ bool MatchPatternView(std::string_view pattern, std::string_view name) {
 bool MatchPattern(std::string pattern, std::string name) { return MatchPatternView(pattern, name); }
 
 bool MatchPatternList(std::string name, std::string list) {
+  return MatchPatternListView(name, list);
+}
+
+bool MatchPatternListView(std::string_view name, std::string_view list) {
   std::string_view rest = list;
   if (rest.empty()) return false;
   for (;;) {

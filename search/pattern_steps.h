@@ -1,9 +1,14 @@
-// The steps of one pattern test, shared by the matcher and its tests. They work
-// on views of the caller's strings, so a test copies and allocates nothing.
+// The steps of one pattern test, shared by the matcher, the file finder and
+// the tests. They work on views of the caller's strings, so a test copies and
+// allocates nothing.
 #pragma once
 
 #include <cstddef>
 #include <string_view>
+
+// The whole test of one pattern list against one name (see MatchPatternList),
+// for callers that hold the name and the list already and need no copies.
+bool MatchPatternListView(std::string_view name, std::string_view list);
 
 // The whole test of one pattern item against one name (see MatchPattern).
 bool MatchPatternView(std::string_view pattern, std::string_view name);

@@ -8,6 +8,7 @@
 
 #include "app/hotfix_key.h"
 #include "folders/folder_fixture.h"
+#include "folders/reclaimable.h"
 #include "platform/fake_platform.h"
 
 namespace {
@@ -22,8 +23,8 @@ const char kGuid[] = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
 class RunCleanupTest : public testing::Test {
  protected:
   void AddUninstallEntry(const std::string& name) {
-    fake_.SetRegString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name,
-                       "DisplayName", name);
+    fake_.SetRegString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name, "DisplayName",
+                       name);
   }
   bool HasUninstallEntry(const std::string& name) const {
     return fake_.RegKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name);
@@ -38,45 +39,33 @@ class RunCleanupTest : public testing::Test {
   FakePlatform fake_;
 };
 
-// A machine with exactly `kb` kilobytes to reclaim, all in one temporary file.
-class ThresholdTest : public RunCleanupTest {
- protected:
-  void HoldKB(std::uint64_t kb) { fake_.AddFile(kTemp + "\\t.dat", kb * kKB); }
-  bool Cleaned() const { return !fake_.Exists(kTemp + "\\t.dat"); }
-};
-
-TEST_F(ThresholdTest, ReachingTheThresholdCleans) {
-  HoldKB(3 * 1024);
-  Run(3);
-  EXPECT_TRUE(Cleaned());
-}
-
-TEST_F(ThresholdTest, OneKilobyteShortDoesNothingAtAll) {
-  HoldKB(3 * 1024 - 1);
-  Run(3);
-  EXPECT_FALSE(Cleaned());
-  EXPECT_TRUE(fake_.Changes().empty()) << fake_.Dump();
-}
-
-TEST_F(ThresholdTest, LimitZeroAlwaysCleans) {
-  fake_.AddFile(kTemp + "\\t.dat", 1);
-  Run(0);
-  EXPECT_TRUE(Cleaned());
-}
-
-TEST_F(ThresholdTest, LargeLimitsNeverWrapToZero) {
-  // 4194304 MB is 4 TB: a 32-bit threshold in kilobytes would wrap to 0.
-  fake_.AddFile(kTemp + "\\t.dat", 5 * 1024 * kMB);
-  Run(4194304);
-  EXPECT_FALSE(Cleaned());
-  Run(0xFFFFFFFFu);
-  EXPECT_FALSE(Cleaned());
-}
-
-TEST_F(ThresholdTest, TheLargestReachableLimitIsReached) {
-  fake_.AddFile(kTemp + "\\t.dat", std::uint64_t{4194303} * kMB);
-  Run(4194303);
-  EXPECT_TRUE(Cleaned());
+// All the machine holds is one temporary file of the given size.
+TEST(RunCleanupThreshold, CleansWhenTheEstimateReachesLimitInKilobytes) {
+  struct Case {
+    const char* what;
+    std::uint64_t bytes;
+    DWORD limitMB;
+    bool cleans;
+  };
+  const Case cases[] = {
+      {"exactly the threshold", 3 * kMB, 3, true},
+      {"one kilobyte short", 3 * kMB - kKB, 3, false},
+      {"Limit 0", 1, 0, true},
+      // 4194304 MB is 4 TB: a 32-bit threshold in kilobytes would wrap to 0.
+      {"Limit 4194304", 5 * 1024 * kMB, 4194304, false},
+      {"the largest Limit", 5 * 1024 * kMB, 0xFFFFFFFFu, false},
+      {"the largest reachable Limit", std::uint64_t{4194303} * kMB, 4194303, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform fake;
+    fake.AddFile(kTemp + "\\t.dat", c.bytes);
+    RunCleanup(fake, c.limitMB);
+    EXPECT_EQ(fake.Exists(kTemp + "\\t.dat"), !c.cleans);
+    if (!c.cleans) {
+      EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
+    }
+  }
 }
 
 TEST_F(RunCleanupTest, DeletesOnlyLowerCaseTmpFilesDirectlyInTheWindowsDirectory) {
@@ -95,7 +84,8 @@ TEST_F(RunCleanupTest, DeletesOnlyLowerCaseTmpFilesDirectlyInTheWindowsDirectory
                                     "DeleteFileA " + kWin + "\\ro.tmp",
                                     "DeleteFileA " + kWin + "\\hidden.tmp",
                                 }));
-  for (const char* kept : {"\\X.TMP", "\\a.tmp.bak", "\\y.tmp\\inner.tmp", "\\System32\\deep.tmp"}) {
+  for (const char* kept :
+       {"\\X.TMP", "\\a.tmp.bak", "\\y.tmp\\inner.tmp", "\\System32\\deep.tmp"}) {
     EXPECT_TRUE(fake_.Exists(kWin + kept)) << kept;
   }
 }
@@ -109,17 +99,13 @@ TEST_F(RunCleanupTest, EmptiesTheTemporaryFolderButKeepsItAndItsGuidFolders) {
   EXPECT_EQ(fake_.List(kTemp), std::vector<std::string>{kGuid});
   EXPECT_TRUE(fake_.Exists(kTemp + "\\" + kGuid + "\\kept.txt"));
 
-  Run(0);  // now nothing but the spared folder; an empty one stays too
   fake_.AddFolder(kTemp + "\\empty");
   Run(0);
   EXPECT_TRUE(fake_.Exists(kTemp));
   EXPECT_FALSE(fake_.Exists(kTemp + "\\empty"));
-}
-
-TEST_F(RunCleanupTest, AnEmptyTemporaryFolderIsNotRemoved) {
-  Run(0);
-  EXPECT_TRUE(fake_.Exists(kTemp));
-  EXPECT_TRUE(TargetsOf(fake_, "RemoveDirectoryA").empty());
+  for (const std::string& removed : TargetsOf(fake_, "RemoveDirectoryA")) {
+    EXPECT_EQ(removed, kTemp + "\\empty");
+  }
 }
 
 TEST_F(RunCleanupTest, FileInUseEndsTheTemporaryFolderButNotThePass) {
@@ -208,8 +194,9 @@ TEST_F(RunCleanupTest, StepsRunInOrderWhateverEachAchieves) {
 }
 
 // A Windows directory or temporary folder that cannot be had whole leaves its
-// steps out; nothing is done in the current folder or elsewhere instead.
-TEST_F(RunCleanupTest, UnusableFolderTextsTouchNothingElse) {
+// terms out of the estimate and its steps out of the pass; nothing is listed
+// or done in the current folder, the drive's root or elsewhere instead.
+TEST(RunCleanupFolderTexts, UnusableTextsAreLeftOutOfEstimateAndPass) {
   struct Case {
     const char* what;
     void (*arrange)(FakePlatform&);
@@ -220,35 +207,54 @@ TEST_F(RunCleanupTest, UnusableFolderTextsTouchNothingElse) {
       {"Windows directory fails",
        [](FakePlatform& f) { f.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY); }, false,
        true},
-      {"Windows directory too long",
+      {"Windows directory empty", [](FakePlatform& f) { f.SetWindowsDirectory(""); }, false, true},
+      {"Windows directory of 50 characters",
        [](FakePlatform& f) { f.SetWindowsDirectory("C:\\" + std::string(47, 'w')); }, false, true},
       {"temporary folder fails",
        [](FakePlatform& f) { f.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY); }, true, false},
       {"temporary folder empty", [](FakePlatform& f) { f.SetTempPath(""); }, true, false},
-      {"temporary folder too long",
+      {"temporary folder of 150 characters",
        [](FakePlatform& f) { f.SetTempPath("C:\\" + std::string(146, 't') + "\\"); }, true, false},
-      {"temporary folder is the drive's root", [](FakePlatform& f) { f.SetTempPath("C:\\"); },
+      {"temporary folder is the drive's root", [](FakePlatform& f) { f.SetTempPath("C:\\"); }, true,
+       false},
+      {"temporary folder is the drive's root doubled",
+       [](FakePlatform& f) { f.SetTempPath("C:\\\\"); }, true, false},
+      {"temporary folder is the current drive's root", [](FakePlatform& f) { f.SetTempPath("\\"); },
        true, false},
+      {"neither",
+       [](FakePlatform& f) {
+         f.SetWindowsDirectory("");
+         f.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY);
+       },
+       false, false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     FakePlatform fake;
-    fake.AddFile(kWin + "\\a.tmp", 10);
-    fake.AddFile(kWin + "\\$hf\\f", 10);
-    fake.AddFile(kTemp + "\\t.txt", 10);
-    fake.AddFile("C:\\root.tmp", 10);        // the drive's root, also the current folder
-    fake.AddFile("C:\\$root\\f", 10);
-    fake.AddFile("C:\\Users\\keep.txt", 10);
+    fake.AddFile(kWin + "\\a.tmp", 1 * kKB);
+    fake.AddFile(kWin + "\\$hf\\f", 2 * kKB);
+    fake.AddFile(kTemp + "\\t.txt", 4 * kKB);
+    // Look-alikes in the current folder and the drive's root.
+    fake.AddFile("C:\\Current\\x.tmp", 1000 * kKB);
+    fake.AddFile("C:\\Current\\$hf\\f", 1000 * kKB);
+    fake.AddFile("C:\\root.tmp", 1000 * kKB);
+    fake.AddFile("C:\\$root\\f", 1000 * kKB);
+    fake.SetCurrentFolder("C:\\Current");
     c.arrange(fake);
+    const auto used = [&](const std::string& target) {
+      return (c.windowsSteps && IsAtOrBelow(target, kWin)) ||
+             (c.tempStep && IsAtOrBelow(target, kTemp));
+    };
+
+    EXPECT_EQ(GetReclaimableKB(fake), (c.windowsSteps ? 3u : 0u) + (c.tempStep ? 4u : 0u));
+    EXPECT_TRUE(fake.Changes().empty());
     RunCleanup(fake, 0);
     EXPECT_EQ(fake.Exists(kWin + "\\a.tmp"), !c.windowsSteps);
     EXPECT_EQ(fake.Exists(kWin + "\\$hf"), !c.windowsSteps);
     EXPECT_EQ(fake.Exists(kTemp + "\\t.txt"), !c.tempStep);
     for (const FakePlatform::CallRecord& call : fake.Calls()) {
-      if (call.call == "FindFirstFileA" || call.changing) {
-        EXPECT_TRUE(IsAtOrBelow(call.target, kWin) || IsAtOrBelow(call.target, kTemp) ||
-                    call.call.rfind("Reg", 0) == 0)
-            << DescribeCall(call);
+      if (call.call == "FindFirstFileA" || (call.changing && call.call.rfind("Reg", 0) != 0)) {
+        EXPECT_TRUE(used(call.target)) << DescribeCall(call);
       }
     }
   }

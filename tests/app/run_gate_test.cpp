@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
+#include "app/gate_settings.h"
 #include "platform/fake_platform.h"
 
 namespace {
+
+const std::string kToday = "2026/12/6";
 
 std::vector<BYTE> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
 std::vector<BYTE> Text(const std::string& text) {  // with its terminating zero
@@ -16,25 +20,28 @@ std::vector<BYTE> Text(const std::string& text) {  // with its terminating zero
   return bytes;
 }
 
-class RunGateTest : public testing::Test {
- protected:
-  RunGateTest() { fake_.SetLocalTime(2026, 12, 6); }
+std::vector<std::string> ChangedValues(const FakePlatform& fake) {
+  std::vector<std::string> names;
+  for (const auto& call : fake.Changes()) names.push_back(call.call + " " + call.value);
+  return names;
+}
 
-  void StoreDate(const std::string& date) {
-    fake_.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, date);
+// Passes the gate, after checking that a preview's read of the key, which
+// must change nothing, foresees the same decision.
+GateDecision PassAndPeek(FakePlatform& fake, int force) {
+  fake.ClearLog();
+  const GateSettings settings = ReadGateSettings(fake);
+  EXPECT_TRUE(fake.Changes().empty()) << "the peek changed something";
+  if (settings.date.status != ERROR_SUCCESS) {
+    EXPECT_EQ(settings.date.bytes, "");  // a failed read shows nothing of the value
   }
-  std::optional<FakePlatform::RegValue> Stored(const char* name) const {
-    return fake_.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, name);
-  }
-  std::vector<std::string> ChangedValues() const {
-    std::vector<std::string> names;
-    for (const auto& call : fake_.Changes()) names.push_back(call.call + " " + call.value);
-    return names;
-  }
-
-  FakePlatform fake_;
-  const std::string today_ = "2026/12/6";
-};
+  const GateDecision peek = PeekRunGate(settings, kToday, force);
+  const GateDecision pass = PassRunGate(fake, kToday, force);
+  EXPECT_EQ(peek.run, pass.run);
+  EXPECT_EQ(peek.limitMB, pass.limitMB);
+  EXPECT_EQ(fake.OpenRegKeys(), 0u);
+  return pass;
+}
 
 TEST(FormatRunDate, HasNoLeadingZeros) {
   SYSTEMTIME date{};
@@ -49,139 +56,113 @@ TEST(FormatRunDate, HasNoLeadingZeros) {
   EXPECT_EQ(FormatRunDate(date), "30827/12/31");
 }
 
-TEST_F(RunGateTest, FirstRunCreatesTheKeyAndRuns) {
-  const GateDecision gate = PassRunGate(fake_, today_, 0);
+TEST(RunGate, FirstRunCreatesTheKeyAndRuns) {
+  FakePlatform fake;
+  const GateDecision gate = PassAndPeek(fake, 0);
   EXPECT_TRUE(gate.run);
   EXPECT_EQ(gate.limitMB, 20u);
-  auto date = Stored(kExecuteDateValue);
-  ASSERT_TRUE(date) << fake_.Dump();
+  auto date = fake.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue);
+  ASSERT_TRUE(date) << fake.Dump();
   EXPECT_EQ(date->type, REG_SZ);
-  EXPECT_EQ(date->data, Text("2026/12/6"));
-  auto limit = Stored(kLimitValue);
+  EXPECT_EQ(date->data, Text(kToday));
+  auto limit = fake.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue);
   ASSERT_TRUE(limit);
   EXPECT_EQ(limit->type, REG_DWORD);
   EXPECT_EQ(limit->data, (std::vector<BYTE>{20, 0, 0, 0}));
-  EXPECT_EQ(fake_.OpenRegKeys(), 0u);
 }
 
-TEST_F(RunGateTest, KeyThatCannotBeCreatedStillRunsAndWritesNothing) {
-  fake_.FailCall("RegCreateKeyA", ERROR_ACCESS_DENIED);
-  const GateDecision gate = PassRunGate(fake_, today_, 0);
+TEST(RunGate, KeyThatCannotBeCreatedStillRunsAndWritesNothing) {
+  FakePlatform fake;
+  fake.FailCall("RegCreateKeyA", ERROR_ACCESS_DENIED);
+  const GateDecision gate = PassAndPeek(fake, 0);
   EXPECT_TRUE(gate.run);
   EXPECT_EQ(gate.limitMB, 20u);
-  EXPECT_FALSE(fake_.RegKeyExists(HKEY_LOCAL_MACHINE, kSettingsKey));
-  EXPECT_EQ(ChangedValues(), std::vector<std::string>{"RegCreateKeyA "});
+  EXPECT_EQ(ChangedValues(fake), std::vector<std::string>{"RegCreateKeyA "});
 }
 
-TEST_F(RunGateTest, SameDayWithoutForceChangesNothing) {
-  StoreDate(today_);
-  fake_.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 50);
-  fake_.ClearLog();
-  const GateDecision gate = PassRunGate(fake_, today_, 0);
-  EXPECT_FALSE(gate.run);
-  EXPECT_TRUE(fake_.Changes().empty()) << fake_.Dump();
-  EXPECT_EQ(Stored(kExecuteDateValue)->data, Text(today_));
-  EXPECT_EQ(fake_.OpenRegKeys(), 0u);
-}
-
-TEST_F(RunGateTest, AnyNonZeroForceRunsAgainAndRewritesOnlyTheDate) {
-  for (int force : {1, -1, 7}) {
-    StoreDate(today_);
-    fake_.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 50);
-    fake_.ClearLog();
-    const GateDecision gate = PassRunGate(fake_, today_, force);
-    EXPECT_TRUE(gate.run) << force;
-    EXPECT_EQ(gate.limitMB, 50u);
-    EXPECT_EQ(ChangedValues(), std::vector<std::string>{"RegSetValueExA ExecuteDate"});
-  }
-}
-
-TEST_F(RunGateTest, OtherStoredDatesRunAndStoreToday) {
-  const char* others[] = {
-      "2026/12/5",   // yesterday
-      "2027/1/1",    // the clock was set back
-      "2026/12/06",  // leading zeros never equal the program's own text
-      "2026/12/60",  // today's text is a prefix of it
-      "",
+// With the key in place: a run rewrites the date alone, no run changes
+// nothing, and Limit is never rewritten.
+TEST(RunGate, DecidesFromTheStoredDateAndLimit) {
+  const auto date = [](DWORD type, std::vector<BYTE> data) {
+    return [=](FakePlatform& f) {
+      f.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, type, data);
+    };
   };
-  for (const char* stored : others) {
-    StoreDate(stored);
-    fake_.ClearLog();
-    EXPECT_TRUE(PassRunGate(fake_, today_, 0).run) << stored;
-    EXPECT_EQ(Stored(kExecuteDateValue)->data, Text(today_)) << stored;
-  }
-}
-
-TEST_F(RunGateTest, UnreadableOrMalformedDatesRunAsANewDay) {
-  struct Malformed {
-    const char* what;
-    DWORD type;
-    std::vector<BYTE> data;
+  // A new day with this Limit.
+  const auto limit = [](DWORD type, std::vector<BYTE> data) {
+    return [=](FakePlatform& f) {
+      f.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, "2000/1/1");
+      f.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, type, data);
+    };
   };
-  std::string longText(299, '7');
-  const Malformed cases[] = {
-      {"no terminating zero", REG_SZ, Bytes(today_)},
-      {"a number", REG_DWORD, {0x32, 0x30, 0x32, 0x36}},
-      {"today's bytes as binary", REG_BINARY, Text(today_)},
-      {"300 bytes", REG_SZ, Text(longText)},
-      {"no bytes", REG_SZ, {}},
-  };
-  for (const Malformed& c : cases) {
-    fake_.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, c.type, c.data);
-    EXPECT_TRUE(PassRunGate(fake_, today_, 0).run) << c.what;
-    EXPECT_EQ(Stored(kExecuteDateValue)->data, Text(today_)) << c.what;
-  }
-}
-
-TEST_F(RunGateTest, TodayFollowedByItsZeroAndMoreBytesIsToday) {
-  std::vector<BYTE> data = Text(today_);
-  for (char c : std::string("junk")) data.push_back(static_cast<BYTE>(c));
-  fake_.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_SZ, data);
-  EXPECT_FALSE(PassRunGate(fake_, today_, 0).run);
-}
-
-TEST_F(RunGateTest, LimitIsReadFromUpToFourBytesOfAnyType) {
   struct Case {
     const char* what;
-    DWORD type;
-    std::vector<BYTE> data;
-    DWORD limit;
+    std::function<void(FakePlatform&)> arrange;
+    int force;
+    bool run;
+    DWORD limitMB;
   };
   const Case cases[] = {
-      {"a DWORD", REG_DWORD, {0x2c, 0x01, 0, 0}, 300},
-      {"zero", REG_DWORD, {0, 0, 0, 0}, 0},
-      {"the largest", REG_DWORD, {0xff, 0xff, 0xff, 0xff}, 0xffffffffu},
-      {"two bytes", REG_BINARY, {0x10, 0x01}, 0x110},
-      {"no bytes", REG_DWORD, {}, 0},
-      {"the text 50", REG_SZ, Text("50"), 0x3035},
-      {"a QWORD is too long", REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}, 20},
-      {"five bytes are too long", REG_BINARY, {1, 2, 3, 4, 5}, 20},
+      {"same day", date(REG_SZ, Text(kToday)), 0, false, 20},
+      {"same day, forced", date(REG_SZ, Text(kToday)), 1, true, 20},
+      {"same day, forced with -1", date(REG_SZ, Text(kToday)), -1, true, 20},
+      {"same day, then its zero and more bytes", date(REG_SZ, Bytes(kToday + '\0' + "junk")), 0,
+       false, 20},
+      {"yesterday", date(REG_SZ, Text("2026/12/5")), 0, true, 20},
+      {"clock set back", date(REG_SZ, Text("2027/1/1")), 0, true, 20},
+      {"leading zeros", date(REG_SZ, Text("2026/12/06")), 0, true, 20},
+      {"today is a prefix of it", date(REG_SZ, Text("2026/12/60")), 0, true, 20},
+      {"empty text", date(REG_SZ, Text("")), 0, true, 20},
+      {"no bytes", date(REG_SZ, {}), 0, true, 20},
+      {"no terminating zero", date(REG_SZ, Bytes(kToday)), 0, true, 20},
+      {"a number", date(REG_DWORD, {0x32, 0x30, 0x32, 0x36}), 0, true, 20},
+      {"today's bytes as binary", date(REG_BINARY, Text(kToday)), 0, true, 20},
+      {"300 bytes", date(REG_SZ, Text(std::string(299, '7'))), 0, true, 20},
+      {"no date", [](FakePlatform& f) { f.AddRegKey(HKEY_LOCAL_MACHINE, kSettingsKey); }, 0, true,
+       20},
+      {"Limit 300", limit(REG_DWORD, {0x2c, 0x01, 0, 0}), 0, true, 300},
+      {"Limit 0", limit(REG_DWORD, {0, 0, 0, 0}), 0, true, 0},
+      {"the largest Limit", limit(REG_DWORD, {0xff, 0xff, 0xff, 0xff}), 0, true, 0xffffffffu},
+      {"Limit of two bytes", limit(REG_BINARY, {0x10, 0x01}), 0, true, 0x110},
+      {"Limit of no bytes", limit(REG_DWORD, {}), 0, true, 0},
+      {"Limit as the text 50", limit(REG_SZ, Text("50")), 0, true, 0x3035},
+      {"Limit as a QWORD is too long", limit(REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}), 0, true, 20},
+      {"Limit of five bytes is too long", limit(REG_BINARY, {1, 2, 3, 4, 5}), 0, true, 20},
+      {"same day, Limit 50, forced",
+       [](FakePlatform& f) {
+         f.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, kToday);
+         f.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 50);
+       },
+       7, true, 50},
+      {"reads fail: a new day with the default Limit",
+       [](FakePlatform& f) {
+         f.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, kToday);
+         f.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 50);
+         f.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
+       },
+       0, true, 20},
   };
   for (const Case& c : cases) {
-    StoreDate("2000/1/1");
-    fake_.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, c.type, c.data);
-    const GateDecision gate = PassRunGate(fake_, today_, 0);
-    EXPECT_TRUE(gate.run) << c.what;
-    EXPECT_EQ(gate.limitMB, c.limit) << c.what;
-    EXPECT_EQ(Stored(kLimitValue)->data, c.data) << c.what << ": Limit is never rewritten";
+    SCOPED_TRACE(c.what);
+    FakePlatform fake;
+    c.arrange(fake);
+    const auto limitBefore = fake.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue);
+    const GateDecision gate = PassAndPeek(fake, c.force);
+    EXPECT_EQ(gate.run, c.run);
+    EXPECT_EQ(gate.limitMB, c.limitMB);
+    if (c.run) {
+      EXPECT_EQ(ChangedValues(fake), std::vector<std::string>{"RegSetValueExA ExecuteDate"});
+      EXPECT_EQ(fake.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue)->data,
+                Text(kToday));
+    } else {
+      EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
+    }
+    const auto limitAfter = fake.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue);
+    ASSERT_EQ(limitAfter.has_value(), limitBefore.has_value());
+    if (limitBefore) {
+      EXPECT_EQ(limitAfter->data, limitBefore->data);
+    }
   }
-}
-
-TEST_F(RunGateTest, MissingLimitCountsAsTwentyAndIsNotRecreated) {
-  StoreDate("2000/1/1");
-  const GateDecision gate = PassRunGate(fake_, today_, 0);
-  EXPECT_TRUE(gate.run);
-  EXPECT_EQ(gate.limitMB, 20u);
-  EXPECT_FALSE(Stored(kLimitValue));
-}
-
-TEST_F(RunGateTest, FailingReadsRunAsANewDayWithTheDefaultLimit) {
-  StoreDate(today_);
-  fake_.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 50);
-  fake_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED);
-  const GateDecision gate = PassRunGate(fake_, today_, 0);
-  EXPECT_TRUE(gate.run);
-  EXPECT_EQ(gate.limitMB, 20u);
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,8 +17,6 @@
 
 namespace {
 
-using ::testing::Contains;
-using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
 constexpr const char* kGuid = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
@@ -24,12 +24,26 @@ constexpr const char* kGuid = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
 class LinkSafetyTest : public FolderTest {
  protected:
   // A folder outside every place the cleaner works on, holding files.
-  void AddOutside() {
+  LinkSafetyTest() {
     fake_.AddFile("C:\\Outside\\system.dll", 1 << 20, FILE_ATTRIBUTE_READONLY);
     fake_.AddFile("C:\\Outside\\sub\\data.bin", 1 << 20);
   }
+  // Every entry below the temporary folder, each folder before its contents,
+  // links not followed.
+  std::string Left(const std::string& folder) const {
+    std::string left;
+    for (const std::string& name : fake_.List(Temp(folder))) {
+      const std::string path = folder.empty() ? name : folder + "\\" + name;
+      left += (left.empty() ? "" : " ") + path;
+      const DWORD attributes = fake_.Attributes(Temp(path));
+      if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+        const std::string inner = Left(path);
+        if (!inner.empty()) left += " " + inner;
+      }
+    }
+    return left;
+  }
   void ExpectOutsideUntouched() {
-    EXPECT_TRUE(fake_.Exists("C:\\Outside\\system.dll"));
     EXPECT_EQ(fake_.Attributes("C:\\Outside\\system.dll"),
               static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
     EXPECT_TRUE(fake_.Exists("C:\\Outside\\sub\\data.bin"));
@@ -38,79 +52,92 @@ class LinkSafetyTest : public FolderTest {
   }
 };
 
-TEST_F(LinkSafetyTest, JunctionInTheTemporaryFolderIsRemovedNotFollowed) {
-  AddOutside();
-  fake_.AddLink(Temp("junction"), "C:\\Outside");
-  fake_.AddFile(Temp("own.txt"), 1024);
+struct TempLinkCase {
+  const char* what;
+  std::function<void(FakePlatform&, StaleListingPlatform&)> arrange;
+  std::uint64_t counted;
+  const char* left;  // what the temporary folder then holds
+};
 
-  EXPECT_EQ(GetReclaimableKB(fake_), 1u);
-  EXPECT_THAT(ListingsAtOrBelow(Temp("junction")), IsEmpty());
-  PurgeFolder(fake_, kTemp, true);
-
-  EXPECT_FALSE(fake_.Exists(Temp("junction")));
-  EXPECT_THAT(ChangesAtOrBelow(Temp("junction")),
-              ElementsAre("RemoveDirectoryA " + Temp("junction")));
-  EXPECT_THAT(fake_.List(kTemp), IsEmpty());
-  ExpectOutsideUntouched();
+std::string InTemp(const std::string& name) {
+  return "C:\\Users\\Admin\\AppData\\Local\\Temp\\" + name;
 }
 
-TEST_F(LinkSafetyTest, ListedJunctionGoesEvenWhenItCannotBeAskedAgain) {
-  AddOutside();
-  fake_.AddLink(Temp("junction"), "C:\\Outside");
-  fake_.FailCall("GetFileAttributesA", ERROR_ACCESS_DENIED, Temp("junction"));
+const std::vector<TempLinkCase> kTempLinkCases = {
+    {"junction",
+     [](FakePlatform& f, StaleListingPlatform&) {
+       f.AddLink(InTemp("junction"), "C:\\Outside");
+       f.AddFile(InTemp("own.txt"), 1024);
+     },
+     1024, ""},
+    {"listed junction that cannot be asked again",
+     [](FakePlatform& f, StaleListingPlatform&) {
+       f.AddLink(InTemp("junction"), "C:\\Outside");
+       f.FailCall("GetFileAttributesA", ERROR_ACCESS_DENIED, InTemp("junction"));
+     },
+     0, ""},
+    {"file link",
+     [](FakePlatform& f, StaleListingPlatform&) {
+       f.AddLink(InTemp("file-link"), "C:\\Outside\\system.dll", false);
+     },
+     0, ""},
+    {"read-only file link: it stays, and the walk goes on",
+     [](FakePlatform& f, StaleListingPlatform&) {
+       f.AddLink(InTemp("a-link"), "C:\\Outside\\system.dll", false);
+       f.AddFile(InTemp("b.txt"));
+       // The link's own bit, set through the link as Win32 does.
+       f.SetFileAttributesA(InTemp("a-link").c_str(), FILE_ATTRIBUTE_READONLY);
+     },
+     0, "a-link"},
+    {"GUID-shaped link at the top, and deeper",
+     [](FakePlatform& f, StaleListingPlatform&) {
+       f.AddLink(InTemp(kGuid), "C:\\Outside");
+       f.AddLink(InTemp("sub\\") + kGuid, "C:\\Outside");
+     },
+     0, "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}"},
+    {"folder swapped for a junction after the listing",
+     [](FakePlatform& f, StaleListingPlatform& p) {
+       f.AddLink(InTemp("swapped"), "C:\\Outside");
+       p.ShowAs("swapped", FILE_ATTRIBUTE_DIRECTORY);
+     },
+     0, ""},
+    {"read-only file swapped for a file link after the listing",
+     [](FakePlatform& f, StaleListingPlatform& p) {
+       f.AddLink(InTemp("swapped.txt"), "C:\\Outside\\system.dll", false);
+       p.ShowAs("swapped.txt", FILE_ATTRIBUTE_READONLY);
+     },
+     0, ""},
+    {"folder that cannot be asked again",
+     [](FakePlatform& f, StaleListingPlatform&) {
+       f.AddFile(InTemp("sub\\f"), 4096);
+       f.FailCall("GetFileAttributesA", ERROR_ACCESS_DENIED, InTemp("sub"));
+     },
+     0, "sub sub\\f"},
+};
 
-  PurgeFolder(fake_, kTemp, true);
+class TempLinkTest : public LinkSafetyTest, public ::testing::WithParamInterface<TempLinkCase> {};
 
-  EXPECT_FALSE(fake_.Exists(Temp("junction")));
-  ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, FileLinkIsDeletedAsALinkWithoutTouchingItsTarget) {
-  AddOutside();
-  fake_.AddLink(Temp("file-link"), "C:\\Outside\\system.dll", false);
-  EXPECT_EQ(GetFolderSize(fake_, kTempText, true), 0u);
-
-  PurgeFolder(fake_, kTemp, true);
-
-  EXPECT_FALSE(fake_.Exists(Temp("file-link")));
-  EXPECT_THAT(TargetsOf(fake_, "SetFileAttributesA"), IsEmpty());
-  ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, ReadOnlyFileLinkIsNeverMadeNormal) {
-  AddOutside();
-  fake_.AddLink(Temp("a-link"), "C:\\Outside\\system.dll", false);
-  fake_.AddFile(Temp("b.txt"));
-  // The link's own read-only bit, set through the link as Win32 does.
-  ASSERT_TRUE(fake_.SetFileAttributesA(Temp("a-link").c_str(), FILE_ATTRIBUTE_READONLY));
+// The temporary folder is sized and purged through a platform whose listings
+// may show chosen entries as they were before a swap.
+TEST_P(TempLinkTest, LinksAreRemovedNeverFollowedOrCounted) {
+  const TempLinkCase& c = GetParam();
+  StaleListingPlatform platform(fake_);
+  c.arrange(fake_, platform);
   fake_.ClearLog();
 
-  PurgeFolder(fake_, kTemp, true);
+  EXPECT_EQ(GetFolderSize(platform, kTempText, true), c.counted);
+  PurgeFolder(platform, kTemp, true);
 
-  EXPECT_TRUE(fake_.Exists(Temp("a-link")));
+  EXPECT_EQ(Left(""), c.left);
   EXPECT_THAT(TargetsOf(fake_, "SetFileAttributesA"), IsEmpty());
-  // A link that stays does not stop the walk, as an undeletable file would.
-  EXPECT_FALSE(fake_.Exists(Temp("b.txt")));
   ExpectOutsideUntouched();
 }
 
-TEST_F(LinkSafetyTest, GuidShapedLinkAtTheTopIsLeftAloneAndDeeperIsRemoved) {
-  AddOutside();
-  fake_.AddLink(Temp(kGuid), "C:\\Outside");
-  fake_.AddLink(Temp("sub\\") + kGuid, "C:\\Outside");
+INSTANTIATE_TEST_SUITE_P(Cases, TempLinkTest, ::testing::ValuesIn(kTempLinkCases),
+                         [](const auto& param) { return CaseName(param.param.what); });
 
-  EXPECT_EQ(GetReclaimableKB(fake_), 0u);
-  PurgeFolder(fake_, kTemp, true);
-
-  EXPECT_TRUE(fake_.Exists(Temp(kGuid)));
-  EXPECT_FALSE(fake_.Exists(Temp("sub")));
-  EXPECT_THAT(ChangesAtOrBelow(Temp(kGuid)), IsEmpty());
-  ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, LinkWithoutTheGuardIsRemovedNotFollowed) {
-  AddOutside();
-  fake_.AddLink(std::string("C:\\Windows\\$hf\\") + kGuid, "C:\\Outside");
+TEST_F(LinkSafetyTest, LinkInAHotfixFolderIsRemovedNotFollowed) {
+  fake_.AddLink(std::string("C:\\Windows\\$hf\\") + kGuid, "C:\\Outside");  // no guard there
   fake_.AddFile("C:\\Windows\\$hf\\own", 2048);
 
   EXPECT_EQ(GetReclaimableKB(fake_), 2u);
@@ -121,60 +148,6 @@ TEST_F(LinkSafetyTest, LinkWithoutTheGuardIsRemovedNotFollowed) {
 
   EXPECT_FALSE(fake_.Exists("C:\\Windows\\$hf"));
   ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, HotfixEntryThatIsALinkIsRemovedAsOne) {
-  AddOutside();
-  fake_.AddLink("C:\\Windows\\$NtUninstallKB1$", "C:\\Outside");
-
-  EXPECT_EQ(GetReclaimableKB(fake_), 0u);
-  std::vector<FoundFile> hotfix;
-  ListHotfixFolders(fake_, hotfix);
-  ASSERT_EQ(hotfix.size(), 1u);
-  fake_.ClearLog();
-  RemoveFolderEntry(fake_, "C:\\Windows\\$NtUninstallKB1$", hotfix[0].findData.dwFileAttributes);
-
-  EXPECT_THAT(ChangeLines(fake_), ElementsAre("RemoveDirectoryA C:\\Windows\\$NtUninstallKB1$"));
-  EXPECT_FALSE(fake_.Exists("C:\\Windows\\$NtUninstallKB1$"));
-  ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, FolderSwappedForALinkAfterTheListingIsNotEntered) {
-  AddOutside();
-  fake_.AddLink(Temp("swapped"), "C:\\Outside");
-  StaleListingPlatform platform(fake_);
-  platform.ShowAs("swapped", FILE_ATTRIBUTE_DIRECTORY);
-
-  EXPECT_EQ(GetFolderSize(platform, kTempText, true), 0u);
-  PurgeFolder(platform, kTemp, true);
-
-  EXPECT_THAT(TargetsOf(fake_, "GetFileAttributesA"), Contains(Temp("swapped")));
-  EXPECT_FALSE(fake_.Exists(Temp("swapped")));
-  ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, ReadOnlyFileSwappedForALinkKeepsItsTargetsAttributes) {
-  AddOutside();
-  fake_.AddLink(Temp("swapped.txt"), "C:\\Outside\\system.dll", false);
-  StaleListingPlatform platform(fake_);
-  platform.ShowAs("swapped.txt", FILE_ATTRIBUTE_READONLY);
-
-  PurgeFolder(platform, kTemp, true);
-
-  EXPECT_THAT(TargetsOf(fake_, "SetFileAttributesA"), IsEmpty());
-  EXPECT_FALSE(fake_.Exists(Temp("swapped.txt")));
-  ExpectOutsideUntouched();
-}
-
-TEST_F(LinkSafetyTest, FolderThatCannotBeAskedAgainIsLeftAsItIs) {
-  fake_.AddFile(Temp("sub\\f"), 4096);
-  fake_.FailCall("GetFileAttributesA", ERROR_ACCESS_DENIED, Temp("sub"));
-
-  EXPECT_EQ(GetReclaimableKB(fake_), 0u);
-  PurgeFolder(fake_, kTemp, true);
-
-  EXPECT_TRUE(fake_.Exists(Temp("sub\\f")));
-  EXPECT_THAT(ChangesAtOrBelow(Temp("sub")), IsEmpty());
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "folder_fixture.h"
@@ -23,8 +22,6 @@ class ReclaimableTest : public FolderTest {
     FolderTest::TearDown();
   }
 };
-
-TEST_F(ReclaimableTest, NothingAnywhereIsZero) { EXPECT_EQ(GetReclaimableKB(fake_), 0u); }
 
 struct BytesCase {
   std::uint64_t bytes;
@@ -90,98 +87,13 @@ TEST_F(ReclaimableTest, HotfixFolderTooLongToNameIsNotCounted) {
   EXPECT_EQ(GetReclaimableKB(fake_), 1u);
 }
 
-struct FolderTextCase {
-  const char* what;
-  std::function<void(FakePlatform&)> arrange;
-};
-
-// Look-alikes in the current folder and the drive's root, which a missing
-// folder text must never lead to.
-void AddLookAlikes(FakePlatform& fake) {
-  fake.AddFile("C:\\Current\\x.tmp", 1000 * kKB);
-  fake.AddFile("C:\\Current\\$hf\\f", 1000 * kKB);
-  fake.AddFile("C:\\root.tmp", 1000 * kKB);
-  fake.AddFile("C:\\$root\\f", 1000 * kKB);
-  fake.SetCurrentFolder("C:\\Current");
-}
-
-class BadWindowsTextTest : public ReclaimableTest,
-                           public ::testing::WithParamInterface<FolderTextCase> {};
-
-TEST_P(BadWindowsTextTest, CountsOnlyTheTemporaryFolder) {
-  fake_.AddFile("C:\\Windows\\a.tmp", 1 * kKB);
-  fake_.AddFile("C:\\Windows\\$hf\\f", 2 * kKB);
-  fake_.AddFile(Temp("t"), 4 * kKB);
-  AddLookAlikes(fake_);
-  GetParam().arrange(fake_);
-
-  EXPECT_EQ(GetReclaimableKB(fake_), 4u);
-  for (const std::string& listed : TargetsOf(fake_, "FindFirstFileA")) {
-    EXPECT_TRUE(IsAtOrBelow(listed, kTemp)) << listed;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, BadWindowsTextTest,
-    ::testing::Values(FolderTextCase{"failed",
-                                     [](FakePlatform& f) {
-                                       f.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
-                                     }},
-                      FolderTextCase{"empty", [](FakePlatform& f) { f.SetWindowsDirectory(""); }},
-                      FolderTextCase{"fifty characters",
-                                     [](FakePlatform& f) {
-                                       f.SetWindowsDirectory("C:\\" + std::string(47, 'w'));
-                                     }}),
-    [](const auto& param) { return CaseName(param.param.what); });
-
-class BadTempTextTest : public ReclaimableTest,
-                        public ::testing::WithParamInterface<FolderTextCase> {};
-
-TEST_P(BadTempTextTest, CountsOnlyTheWindowsDirectory) {
-  fake_.AddFile("C:\\Windows\\a.tmp", 1 * kKB);
-  fake_.AddFile("C:\\Windows\\$hf\\f", 2 * kKB);
-  fake_.AddFile(Temp("t"), 4 * kKB);
-  AddLookAlikes(fake_);
-  GetParam().arrange(fake_);
-
-  EXPECT_EQ(GetReclaimableKB(fake_), 3u);
-  for (const std::string& listed : TargetsOf(fake_, "FindFirstFileA")) {
-    EXPECT_TRUE(IsAtOrBelow(listed, "C:\\Windows")) << listed;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    Texts, BadTempTextTest,
-    ::testing::Values(FolderTextCase{"failed",
-                                     [](FakePlatform& f) {
-                                       f.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY);
-                                     }},
-                      FolderTextCase{"empty", [](FakePlatform& f) { f.SetTempPath(""); }},
-                      FolderTextCase{"one hundred fifty characters",
-                                     [](FakePlatform& f) {
-                                       f.SetTempPath("C:\\" + std::string(146, 't') + "\\");
-                                     }},
-                      // A drive's root would be emptied whole by the pass.
-                      FolderTextCase{"drive root", [](FakePlatform& f) { f.SetTempPath("C:\\"); }},
-                      FolderTextCase{"drive root doubled",
-                                     [](FakePlatform& f) { f.SetTempPath("C:\\\\"); }},
-                      FolderTextCase{"current drive root",
-                                     [](FakePlatform& f) { f.SetTempPath("\\"); }}),
-    [](const auto& param) { return CaseName(param.param.what); });
-
+// Texts that cannot be used are tried, with the cleaning pass, in
+// tests/app/run_cleanup_test.cpp; this is the longest that can.
 TEST_F(ReclaimableTest, TemporaryFolderOfOneHundredFortyNineCharactersIsCounted) {
   const std::string temp = "C:\\" + std::string(145, 't');  // with its backslash: 149
   fake_.AddFile(temp + "\\f", 1 * kKB);
   fake_.SetTempPath(temp + "\\");
   EXPECT_EQ(GetReclaimableKB(fake_), 1u);
-}
-
-TEST_F(ReclaimableTest, NeitherFolderTextMeansNothingIsListed) {
-  AddLookAlikes(fake_);
-  fake_.SetWindowsDirectory("");
-  fake_.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(GetReclaimableKB(fake_), 0u);
-  EXPECT_THAT(TargetsOf(fake_, "FindFirstFileA"), IsEmpty());
 }
 
 }  // namespace

@@ -1,8 +1,11 @@
 #!/usr/bin/env python3
 """Checks the packaging of sweepwell.exe: one check per call, exit status 0 when it holds.
 
-  check_pe.py subsystem OBJDUMP EXE     64-bit program for the Windows GUI subsystem
+  check_pe.py subsystem OBJDUMP ARCH EXE   x64 or x86 program for the Windows GUI subsystem
   check_pe.py imports OBJDUMP ALLOWED EXE   imports only DLLs listed (with * wildcards) in ALLOWED
+  check_pe.py functions OBJDUMP ALLOWED EXE imports, by name, only DLL!function lines of ALLOWED
+  check_pe.py loads-on OBJDUMP M.N EXE  its header lets Windows M.N load it (OS and subsystem
+                                        version at most M.N)
   check_pe.py version EXE               version record 5.1.1.1, Brisca, Sweepwell
   check_pe.py icon EXE                  carries an application icon with several sizes
 
@@ -33,16 +36,50 @@ def objdump(tool, exe):
                           text=True).stdout
 
 
-def check_subsystem(tool, exe):
-    header = objdump(tool, exe)
-    lines = [l.split() for l in header.splitlines()]
-    subsystem = [l for l in lines if l and l[0] == "Subsystem"]
-    magic = [l for l in lines if l and l[0] == "Magic"]
-    print("objdump: " + " ".join(subsystem[0]) if subsystem else "objdump: no Subsystem line")
-    if not subsystem or subsystem[0][1:] != ["00000002", "(Windows", "GUI)"]:
+# The optional header's magic number for each architecture.
+MAGIC = {"x64": ("020b", "a 64-bit (PE32+)"), "x86": ("010b", "a 32-bit (PE32)")}
+
+
+def header_fields(tool, exe):
+    """The optional header's lines of `objdump -p`, by their first word."""
+    fields = {}
+    for line in objdump(tool, exe).splitlines():
+        words = line.split()
+        if words and words[0] not in fields:
+            fields[words[0]] = words[1:]
+    return fields
+
+
+def check_subsystem(tool, arch, exe):
+    if arch not in MAGIC:
+        fail("unknown architecture %r (x64 or x86)" % arch)
+    fields = header_fields(tool, exe)
+    subsystem = fields.get("Subsystem")
+    magic = fields.get("Magic")
+    print("objdump: Subsystem %s, Magic %s" % (" ".join(subsystem or ["?"]),
+                                             " ".join(magic or ["?"])))
+    if subsystem != ["00000002", "(Windows", "GUI)"]:
         fail("the subsystem is not Windows GUI")
-    if not magic or magic[0][1] != "020b":
-        fail("not a 64-bit (PE32+) program")
+    expected, what = MAGIC[arch]
+    if not magic or magic[0] != expected:
+        fail("not %s program" % what)
+
+
+def check_loads_on(tool, oldest, exe):
+    """Windows refuses a program whose header asks for a later OS or subsystem version."""
+    try:
+        limit = tuple(int(part) for part in oldest.split("."))
+    except ValueError:
+        fail("the version %r is not MAJOR.MINOR" % oldest)
+    fields = header_fields(tool, exe)
+    for name in ("OSystemVersion", "SubsystemVersion"):
+        try:
+            version = (int(fields["Major" + name][0]), int(fields["Minor" + name][0]))
+        except (KeyError, IndexError, ValueError):
+            fail("no %s in the header" % name)
+        print("%s %d.%d" % (name, version[0], version[1]))
+        if version > limit:
+            fail("%s %d.%d is later than %s" % (name, version[0], version[1], oldest))
 
 
 def check_imports(tool, allowed_file, exe):
@@ -56,6 +93,48 @@ def check_imports(tool, allowed_file, exe):
     foreign = [d for d in dlls if not any(fnmatch.fnmatch(d.lower(), p) for p in allowed)]
     if foreign:
         fail("imports DLLs that a bare Windows lacks: " + ", ".join(foreign))
+
+
+def imported_functions(tool, exe):
+    """DLL!function for each import by name, DLL!#ordinal for each by ordinal."""
+    imports = []
+    dll = None
+    for line in objdump(tool, exe).splitlines():
+        if "DLL Name:" in line:
+            dll = line.split("DLL Name:", 1)[1].strip()
+            continue
+        if dll is None:
+            continue
+        words = line.split()
+        if not words:
+            dll = None  # the end of this DLL's list
+        elif len(words) == 3 and words[2] != "<none>":
+            imports.append("%s!%s" % (dll, words[2]))
+        elif words[0] != "vma:":
+            imports.append("%s!#%s" % (dll, words[1] if len(words) > 1 else words[0]))
+    return imports
+
+
+def check_functions(tool, allowed_file, exe):
+    with open(allowed_file) as f:
+        allowed = set()
+        for line in f:
+            line = line.strip()
+            if line and not line.startswith("#"):
+                dll, function = line.split("!", 1)
+                allowed.add((dll.lower(), function))
+    imports = imported_functions(tool, exe)
+    print("%d functions imported" % len(imports))
+    if not imports:
+        fail("no import table found")
+    foreign = []
+    for entry in imports:
+        dll, function = entry.split("!", 1)
+        if (dll.lower(), function) not in allowed:
+            foreign.append(entry)
+    if foreign:
+        fail("imports functions missing from the list of the oldest Windows it must run on:\n  " +
+             "\n  ".join(foreign))
 
 
 def load(exe):
@@ -110,8 +189,10 @@ def check_icon(exe):
 
 def main(argv):
     checks = {
-        "subsystem": (check_subsystem, 2),
+        "subsystem": (check_subsystem, 3),
         "imports": (check_imports, 3),
+        "functions": (check_functions, 3),
+        "loads-on": (check_loads_on, 3),
         "version": (check_version, 1),
         "icon": (check_icon, 1),
     }

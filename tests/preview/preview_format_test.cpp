@@ -13,36 +13,6 @@
 
 namespace {
 
-// Reads CSV text back as RFC 4180 defines it, so that the writer's quoting is
-// checked by what a script would read, not by its own rules.
-std::vector<std::vector<std::string>> ParseCsv(const std::string& text) {
-  std::vector<std::vector<std::string>> rows(1, std::vector<std::string>(1));
-  bool quoted = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (quoted) {
-      if (c == '"' && i + 1 < text.size() && text[i + 1] == '"') {
-        rows.back().back() += '"';
-        ++i;
-      } else if (c == '"') {
-        quoted = false;
-      } else {
-        rows.back().back() += c;
-      }
-    } else if (c == '"') {
-      quoted = true;
-    } else if (c == ',') {
-      rows.back().emplace_back();
-    } else if (c == '\n') {
-      rows.emplace_back(1);
-    } else {
-      rows.back().back() += c;
-    }
-  }
-  if (rows.back() == std::vector<std::string>(1)) rows.pop_back();  // after the last line
-  return rows;
-}
-
 std::vector<std::string> Lines(const std::string& text) {
   std::vector<std::string> lines;
   std::istringstream in(text);
@@ -57,23 +27,11 @@ bool HasLine(const std::string& text, const std::string& line) {
   return false;
 }
 
-class PreviewFormatTest : public testing::Test {
- protected:
-  PreviewFormatTest() { sample::Build(fake_); }
-
-  std::string Csv() {
-    std::ostringstream out;
-    WritePreviewCsv(out, BuildPreviewReport(fake_));
-    return out.str();
-  }
-  std::string Text() {
-    std::ostringstream out;
-    WritePreviewText(out, BuildPreviewReport(fake_));
-    return out.str();
-  }
-
-  FakePlatform fake_;
-};
+std::string Csv(FakePlatform& fake) {
+  std::ostringstream out;
+  WritePreviewCsv(out, BuildPreviewReport(fake));
+  return out.str();
+}
 
 TEST(CsvField, QuotesOnlyWhatNeedsIt) {
   struct Case {
@@ -94,24 +52,12 @@ TEST(CsvField, QuotesOnlyWhatNeedsIt) {
   for (const Case& c : cases) EXPECT_EQ(CsvField(c.text), c.field) << c.text;
 }
 
-TEST_F(PreviewFormatTest, CsvRowsReadBackAsTheItems) {
-  const PreviewReport report = BuildPreviewReport(fake_);
-  std::ostringstream out;
-  WritePreviewCsv(out, report);
-  const auto rows = ParseCsv(out.str());
-  ASSERT_EQ(rows.size(), report.items.size() + 1);
-  EXPECT_EQ(Lines(out.str()).front(), kPreviewCsvHeader);
-  EXPECT_EQ(rows[0], (std::vector<std::string>{"step", "action", "type", "bytes", "path",
-                                               "uninstall_key", "uninstall_key_exists"}));
-  for (std::size_t i = 0; i < report.items.size(); ++i) {
-    ASSERT_EQ(rows[i + 1].size(), 7u) << out.str();
-    EXPECT_EQ(rows[i + 1][4], report.items[i].path);
-    EXPECT_EQ(rows[i + 1][3], std::to_string(report.items[i].bytes));
-  }
-}
-
-TEST_F(PreviewFormatTest, CsvRowsSayWhatHappensToEachItem) {
-  const std::string csv = Csv();
+TEST(PreviewCsv, RowsSayWhatHappensToEachItem) {
+  FakePlatform fake;
+  sample::Build(fake);
+  const std::string csv = Csv(fake);
+  EXPECT_EQ(Lines(csv).front(), kPreviewCsvHeader);
+  EXPECT_EQ(Lines(csv).size(), BuildPreviewReport(fake).items.size() + 1);
   const std::string temp = std::string(sample::kTemp) + "\\";
   const std::string uninstall = "HKLM\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
   for (const std::string& row : {
@@ -130,40 +76,47 @@ TEST_F(PreviewFormatTest, CsvRowsSayWhatHappensToEachItem) {
   }
 }
 
-TEST_F(PreviewFormatTest, TextShowsKeyGateEstimateAndItems) {
-  const std::string text = Text();
-  for (const std::string& line : {
-           std::string("Settings key HKLM\\SOFTWARE\\Brisca\\Sweepwell"),
-           std::string("  ExecuteDate  \"2026/12/5\""),
-           std::string("  Limit        20 MB"),
-           std::string("Today is 2026/12/6. A start without an argument would pass the gate (no "
-                       "run recorded today) and store today's date."),
-           std::string("        3777 KB  *.tmp files directly in C:\\Windows (3867648 bytes)"),
-           std::string("        6144 KB    C:\\Windows\\$NtUninstallKB123456$ (6291456 bytes)"),
-           std::string("Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would "
-                       "clean."),
-           std::string("So a start today without an argument would clean: it would delete what "
-                       "follows."),
-           std::string("  delete  file    C:\\Windows\\locked.tmp  (716800 bytes)"),
-           "  keep    folder  " + std::string(sample::kTemp) + "\\" + sample::kKeptGuid +
-               "  (GUID-shaped name)",
-           "  delete  link    " + std::string(sample::kTemp) +
-               "\\linked  (removed as a link, never followed)",
-           std::string("                  and the uninstall entry HKLM\\SOFTWARE\\Microsoft\\"
-                       "Windows\\CurrentVersion\\Uninstall\\KB654321: it does not exist"),
-           std::string("                  no uninstall entry: the name holds no KB number"),
-       }) {
-    EXPECT_TRUE(HasLine(text, line)) << line << "\nnot in:\n" << text;
-  }
-}
-
-TEST_F(PreviewFormatTest, TextTellsHowTheGateWouldEnd) {
+TEST(PreviewText, ShowsKeyGateEstimateAndItems) {
   struct Case {
     const char* what;
     void (*arrange)(FakePlatform&);
     std::vector<std::string> lines;
   };
   const Case cases[] = {
+      {"the sample",
+       [](FakePlatform&) {},
+       {
+           "Settings key HKLM\\SOFTWARE\\Brisca\\Sweepwell",
+           "  ExecuteDate  \"2026/12/5\"",
+           "  Limit        20 MB",
+           "Today is 2026/12/6. A start without an argument would pass the gate (no "
+           "run recorded today) and store today's date.",
+           "        3777 KB  *.tmp files directly in C:\\Windows (3867648 bytes)",
+           "        6144 KB    C:\\Windows\\$NtUninstallKB123456$ (6291456 bytes)",
+           "Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would "
+           "clean.",
+           "So a start today without an argument would clean: it would delete what "
+           "follows.",
+           "  delete  file    C:\\Windows\\locked.tmp  (716800 bytes)",
+           "  keep    folder  " + std::string(sample::kTemp) + "\\" + sample::kKeptGuid +
+               "  (GUID-shaped name)",
+           "  delete  link    " + std::string(sample::kTemp) +
+               "\\linked  (removed as a link, never followed)",
+           "                  and the uninstall entry HKLM\\SOFTWARE\\Microsoft\\"
+           "Windows\\CurrentVersion\\Uninstall\\KB654321: it does not exist",
+           "                  no uninstall entry: the name holds no KB number",
+       }},
+      {"empty key",
+       [](FakePlatform& f) {
+         f.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey);
+         f.AddRegKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+       },
+       {"  ExecuteDate  missing", "  Limit        missing: 20 MB is used"}},
+      {"long date",
+       [](FakePlatform& f) {
+         f.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, std::string(299, '7'));
+       },
+       {"  ExecuteDate  longer than 200 bytes: counts as another day"}},
       {"no key",
        [](FakePlatform& f) { f.RegDeleteKeyA(HKEY_LOCAL_MACHINE, kSettingsKey); },
        {"  the key does not exist",

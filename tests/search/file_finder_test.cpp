@@ -11,9 +11,11 @@
 
 namespace {
 
+using Results = std::vector<std::string>;
+
 // One result as "<strFolder>|<cFileName>", so that a test states both.
-std::vector<std::string> Found(const CFileFinder& finder) {
-  std::vector<std::string> found;
+Results Found(const CFileFinder& finder) {
+  Results found;
   for (const FoundFile& result : finder.Results()) {
     found.push_back(result.strFolder + "|" + result.findData.cFileName);
   }
@@ -30,95 +32,141 @@ FindSpec Spec(const std::string& folder, const std::string& include, bool recurs
   return spec;
 }
 
-class FileFinderTest : public testing::Test {
- protected:
-  std::vector<std::string> Run(const FindSpec& spec) {
-    CFileFinder finder(fake_, spec);
-    finder.Find();
-    EXPECT_EQ(fake_.OpenFindHandles(), 0u) << fake_.Dump();
-    return Found(finder);
+// The patterns of the listings that were opened, in order.
+Results Listed(const FakePlatform& fake) {
+  Results listed;
+  for (const auto& call : fake.Calls()) {
+    if (call.call == "FindFirstFileA") listed.push_back(call.target);
   }
+  return listed;
+}
 
-  // The patterns of the listings that were opened, in order.
-  std::vector<std::string> Listed() const {
-    std::vector<std::string> listed;
-    for (const auto& call : fake_.Calls()) {
-      if (call.call == "FindFirstFileA") listed.push_back(call.target);
-    }
-    return listed;
-  }
+// C:\Data holds A\f.txt, A\B\g.txt, h.tmp and the empty folder C, in this
+// order, and C:\Windows a sample of what the cleaner's searches meet there.
+void BuildMachine(FakePlatform& fake) {
+  fake.AddFile("C:\\Data\\A\\f.txt");
+  fake.AddFile("C:\\Data\\A\\B\\g.txt");
+  fake.AddFile("C:\\Data\\h.tmp");
+  fake.AddFolder("C:\\Data\\C");
+  fake.AddFile("C:\\Windows\\a.tmp");
+  fake.AddFile("C:\\Windows\\SETUP.TMP");
+  fake.AddFolder("C:\\Windows\\$NtUninstallKB123456$");
+  fake.AddFile("C:\\Windows\\x.tmp\\inner.tmp");
+  fake.AddFile("C:\\Windows\\b.tmp", 1, FILE_ATTRIBUTE_HIDDEN);
+  fake.AddFile("C:\\Windows\\a.a");
+  fake.AddFile("C:\\Windows\\xa.a");
+  fake.AddFile("C:\\Windows\\log.bak");
+}
 
-  std::size_t CallsNamed(const std::string& name) const {
-    std::size_t count = 0;
-    for (const auto& call : fake_.Calls()) count += call.call == name ? 1u : 0u;
-    return count;
-  }
-
-  FakePlatform fake_;
+struct WalkCase {
+  const char* what;
+  void (*arrange)(FakePlatform&, FindSpec&);
+  FindSpec spec;
+  Results results;
+  Results listed;
 };
 
-using Results = std::vector<std::string>;
+void Nothing(FakePlatform&, FindSpec&) {}
 
-TEST_F(FileFinderTest, KeepsTheListingOrderAndSkipsDotEntries) {
-  fake_.AddFile("C:\\Data\\c.tmp");
-  fake_.AddFile("C:\\Data\\a.tmp");
-  fake_.AddFile("C:\\Data\\b.tmp");
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", false, false)),
-            (Results{"C:\\Data|c.tmp", "C:\\Data|a.tmp", "C:\\Data|b.tmp"}));
+const WalkCase kWalkCases[] = {
+    {"listing order kept, each folder after its children",
+     Nothing,
+     Spec("C:\\Data", "*", true, true),
+     {"C:\\Data\\A|f.txt", "C:\\Data\\A\\B|g.txt", "C:\\Data\\A|B", "C:\\Data|A", "C:\\Data|h.tmp",
+      "C:\\Data|C"},
+     {"C:\\Data\\*", "C:\\Data\\A\\*", "C:\\Data\\A\\B\\*", "C:\\Data\\C\\*"}},
+    {"listing order set, dot entries anywhere",
+     [](FakePlatform& f, FindSpec&) {
+       f.SetListingOrder("C:\\Data", {"h.tmp", ".", "C", "..", "A"});
+     },
+     Spec("C:\\Data", "*", false, true),
+     {"C:\\Data|h.tmp", "C:\\Data|C", "C:\\Data|A"},
+     {"C:\\Data\\*"}},
+    {"recursive without folders",
+     Nothing,
+     Spec("C:\\Data", "*.txt", true, false),
+     {"C:\\Data\\A|f.txt", "C:\\Data\\A\\B|g.txt"},
+     {"C:\\Data\\*", "C:\\Data\\A\\*", "C:\\Data\\A\\B\\*", "C:\\Data\\C\\*"}},
+    {"not recursive: nothing inside is entered or returned",
+     Nothing,
+     Spec("C:\\Data", "*", false, false),
+     {"C:\\Data|h.tmp"},
+     {"C:\\Data\\*"}},
+    {"folder text kept as given",
+     Nothing,
+     Spec("C:\\Data\\A\\", "*", true, true),
+     {"C:\\Data\\A\\|f.txt", "C:\\Data\\A\\B|g.txt", "C:\\Data\\A\\|B"},
+     {"C:\\Data\\A\\*", "C:\\Data\\A\\B\\*"}},
+    {"empty folder text: the current folder",
+     [](FakePlatform& f, FindSpec&) { f.SetCurrentFolder("C:\\Data\\A"); },
+     Spec("", "*", true, true),
+     {"|f.txt", "B|g.txt", "|B"},
+     {"C:\\Data\\A\\*", "C:\\Data\\A\\B\\*"}},
+    {"the *.tmp search: files directly there, case-sensitive",
+     Nothing,
+     Spec("C:\\Windows", "*.tmp", false, false),
+     {"C:\\Windows|a.tmp", "C:\\Windows|b.tmp"},
+     {"C:\\Windows\\*"}},
+    {"the folder search: folders whatever the include list says",
+     Nothing,
+     Spec("C:\\Windows", "a.a", false, true),
+     {"C:\\Windows|$NtUninstallKB123456$", "C:\\Windows|x.tmp", "C:\\Windows|a.a"},
+     {"C:\\Windows\\*"}},
+    {"an empty include list returns folders only",
+     Nothing,
+     Spec("C:\\Windows", "", false, true),
+     {"C:\\Windows|$NtUninstallKB123456$", "C:\\Windows|x.tmp"},
+     {"C:\\Windows\\*"}},
+    {"excluded folders are neither returned nor entered",
+     [](FakePlatform& f, FindSpec& s) {
+       f.AddFile("C:\\Data\\A\\C\\i.txt");
+       f.AddFile("C:\\Data\\C.txt");  // a file: the folder list is not asked
+       s.strExcludeFolders = "*.log;C";
+     },
+     Spec("C:\\Data", "*", true, true),
+     {"C:\\Data\\A|f.txt", "C:\\Data\\A\\B|g.txt", "C:\\Data\\A|B", "C:\\Data|A", "C:\\Data|h.tmp",
+      "C:\\Data|C.txt"},
+     {"C:\\Data\\*", "C:\\Data\\A\\*", "C:\\Data\\A\\B\\*"}},
+    {"excluded files are left out, folders of their names stay",
+     [](FakePlatform& f, FindSpec& s) {
+       f.AddFolder("C:\\Windows\\dir.bak");
+       s.strExcludeFiles = "*.log;*.bak;*.tmp";
+     },
+     Spec("C:\\Windows", "*", false, true),
+     {"C:\\Windows|SETUP.TMP", "C:\\Windows|$NtUninstallKB123456$", "C:\\Windows|x.tmp",
+      "C:\\Windows|a.a", "C:\\Windows|xa.a", "C:\\Windows|dir.bak"},
+     {"C:\\Windows\\*"}},
+    {"missing folder", Nothing, Spec("C:\\Nowhere", "*", true, true), {}, {"C:\\Nowhere\\*"}},
+    {"unlistable subfolder is still returned",
+     [](FakePlatform& f, FindSpec&) {
+       f.FailCall("FindFirstFileA", ERROR_ACCESS_DENIED, "C:\\Data\\A");
+     },
+     Spec("C:\\Data", "*", true, true),
+     {"C:\\Data|A", "C:\\Data|h.tmp", "C:\\Data|C"},
+     {"C:\\Data\\*", "C:\\Data\\A\\*", "C:\\Data\\C\\*"}},
+};
 
-  fake_.SetListingOrder("C:\\Data", {"b.tmp", ".", "c.tmp", "..", "a.tmp"});
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", false, false)),
-            (Results{"C:\\Data|b.tmp", "C:\\Data|c.tmp", "C:\\Data|a.tmp"}));
+TEST(FileFinder, FindsTheseInThisOrder) {
+  for (const WalkCase& c : kWalkCases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform fake;
+    BuildMachine(fake);
+    FindSpec spec = c.spec;
+    c.arrange(fake, spec);
+    fake.ClearLog();
+    CFileFinder finder(fake, spec);
+    finder.Find();
+    EXPECT_EQ(Found(finder), c.results);
+    EXPECT_EQ(Listed(fake), c.listed);
+    EXPECT_EQ(fake.OpenFindHandles(), 0u) << fake.Dump();
+  }
 }
 
-TEST_F(FileFinderTest, ListsEveryEntryAndTestsTheNamesItself) {
-  fake_.AddFile("C:\\Data\\a.tmp");
-  fake_.ClearLog();
-  Run(Spec("C:\\Data", "*.tmp", false, false));
-  EXPECT_EQ(Listed(), (Results{"C:\\Data\\*"}));
-}
-
-TEST_F(FileFinderTest, WalksDepthFirstWithEachFolderAfterItsChildren) {
-  fake_.AddFile("C:\\Data\\A\\f.txt");
-  fake_.AddFile("C:\\Data\\A\\B\\g.txt");
-  fake_.AddFile("C:\\Data\\h.txt");
-  fake_.AddFolder("C:\\Data\\C");
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", true, true)),
-            (Results{"C:\\Data\\A|f.txt", "C:\\Data\\A\\B|g.txt", "C:\\Data\\A|B", "C:\\Data|A",
-                     "C:\\Data|h.txt", "C:\\Data|C"}));
-  EXPECT_EQ(Listed(),
-            (Results{"C:\\Data\\*", "C:\\Data\\A\\*", "C:\\Data\\A\\B\\*", "C:\\Data\\C\\*"}));
-
-  // Without folders as results the files still come from the whole tree.
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", true, false)),
-            (Results{"C:\\Data\\A|f.txt", "C:\\Data\\A\\B|g.txt", "C:\\Data|h.txt"}));
-}
-
-TEST_F(FileFinderTest, KeepsTheFolderTextAsGiven) {
-  fake_.AddFile("C:\\Data\\A\\f.txt");
-  fake_.AddFile("C:\\Data\\g.txt");
-  EXPECT_EQ(Run(Spec("C:\\Data\\", "*", true, true)),
-            (Results{"C:\\Data\\A|f.txt", "C:\\Data\\|A", "C:\\Data\\|g.txt"}));
-
-  // An empty folder lists the current folder; results then carry no folder.
-  fake_.SetCurrentFolder("C:\\Data");
-  fake_.ClearLog();
-  EXPECT_EQ(Run(Spec("", "*", true, true)), (Results{"A|f.txt", "|A", "|g.txt"}));
-  EXPECT_EQ(Listed(), (Results{"C:\\Data\\*", "C:\\Data\\A\\*"}));
-}
-
-TEST_F(FileFinderTest, NonRecursiveSearchNeitherEntersNorReturnsInnerEntries) {
-  fake_.AddFile("C:\\Data\\A\\f.tmp");
-  fake_.AddFile("C:\\Data\\g.tmp");
-  fake_.ClearLog();
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", false, false)), (Results{"C:\\Data|g.tmp"}));
-  EXPECT_EQ(Listed(), (Results{"C:\\Data\\*"}));
-}
-
-TEST_F(FileFinderTest, CopiesTheWholeEntry) {
-  fake_.AddFile("C:\\Data\\big.tmp", 0x123456789ull,
-                FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
-  CFileFinder finder(fake_, Spec("C:\\Data", "*.tmp", false, false));
+TEST(FileFinder, CopiesTheWholeEntry) {
+  FakePlatform fake;
+  fake.AddFile("C:\\Data\\big.tmp", 0x123456789ull,
+               FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
+  CFileFinder finder(fake, Spec("C:\\Data", "*.tmp", false, false));
   finder.Find();
   ASSERT_EQ(finder.Results().size(), 1u);
   const WIN32_FIND_DATAA& data = finder.Results()[0].findData;
@@ -128,132 +176,53 @@ TEST_F(FileFinderTest, CopiesTheWholeEntry) {
             FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_READONLY);
 }
 
-// The two searches the cleaner makes in the Windows directory.
-TEST_F(FileFinderTest, TemporaryFilesSearchReturnsMatchingFilesOnly) {
-  fake_.AddFile("C:\\Windows\\a.tmp");
-  fake_.AddFile("C:\\Windows\\SETUP.TMP");
-  fake_.AddFolder("C:\\Windows\\x.tmp");
-  fake_.AddFile("C:\\Windows\\x.tmp\\inner.tmp");
-  fake_.AddFile("C:\\Windows\\b.tmp", 1, FILE_ATTRIBUTE_HIDDEN);
-  fake_.AddFile("C:\\Windows\\notes.txt");
-  EXPECT_EQ(Run(Spec("C:\\Windows", "*.tmp", false, false)),
-            (Results{"C:\\Windows|a.tmp", "C:\\Windows|b.tmp"}));
-}
-
-TEST_F(FileFinderTest, FoldersAreReturnedWhateverTheIncludeListSays) {
-  fake_.AddFolder("C:\\Windows\\$NtUninstallKB123456$");
-  fake_.AddFile("C:\\Windows\\a.ab");
-  fake_.AddFolder("C:\\Windows\\x.tmp");
-  fake_.AddFile("C:\\Windows\\xa.a");
-  fake_.AddFile("C:\\Windows\\a.a");
-  fake_.AddFolder("C:\\Windows\\System32");
-  const Results folders{"C:\\Windows|$NtUninstallKB123456$", "C:\\Windows|x.tmp",
-                        "C:\\Windows|System32"};
-  EXPECT_EQ(Run(Spec("C:\\Windows", "a.a", false, true)),
-            (Results{folders[0], folders[1], "C:\\Windows|a.a", folders[2]}));
-  EXPECT_EQ(Run(Spec("C:\\Windows", "", false, true)), folders);
-  EXPECT_EQ(Run(Spec("C:\\Windows", "*.tmp", false, true)), folders);
-
-  // Names compare case-sensitively even where the file system does not.
-  fake_.AddFile("C:\\Upper\\A.A");
-  EXPECT_EQ(Run(Spec("C:\\Upper", "a.a", false, true)), Results{});
-}
-
-TEST_F(FileFinderTest, ExcludedFoldersAreNeitherReturnedNorEntered) {
-  fake_.AddFile("C:\\Data\\skip.me\\f.tmp");
-  fake_.AddFile("C:\\Data\\keep\\g.tmp");
-  fake_.AddFile("C:\\Data\\keep\\skip.me\\h.tmp");
-  fake_.AddFile("C:\\Data\\skip.me.not");  // a file: the folder list is not asked
-  FindSpec spec = Spec("C:\\Data", "*", true, true);
-  spec.strExcludeFolders = "*.log;skip.me";
-  fake_.ClearLog();
-  EXPECT_EQ(Run(spec), (Results{"C:\\Data\\keep|g.tmp", "C:\\Data|keep", "C:\\Data|skip.me.not"}));
-  EXPECT_EQ(Listed(), (Results{"C:\\Data\\*", "C:\\Data\\keep\\*"}));
-}
-
-TEST_F(FileFinderTest, ExcludedFilesAreLeftOutButFoldersOfTheSameNameStay) {
-  fake_.AddFile("C:\\Data\\a.tmp");
-  fake_.AddFile("C:\\Data\\b.log");
-  fake_.AddFolder("C:\\Data\\c.log");
-  FindSpec spec = Spec("C:\\Data", "*", false, true);
-  spec.strExcludeFiles = "*.bak;*.log";
-  EXPECT_EQ(Run(spec), (Results{"C:\\Data|a.tmp", "C:\\Data|c.log"}));
-}
-
-TEST_F(FileFinderTest, MissingFolderGivesNothing) {
-  fake_.AddFolder("C:\\Data");
-  CFileFinder finder(fake_, Spec("C:\\Nowhere", "*", true, true));
-  finder.Find();
-  EXPECT_TRUE(finder.Results().empty());
-  EXPECT_EQ(CallsNamed("FindFirstFileA"), 1u);
-  EXPECT_EQ(CallsNamed("FindNextFileA"), 0u);
-  EXPECT_EQ(CallsNamed("FindClose"), 0u);  // nothing was opened
-}
-
-TEST_F(FileFinderTest, UnlistableSubfolderContributesNothingButIsStillReturned) {
-  fake_.AddFile("C:\\Data\\Locked\\secret.tmp");
-  fake_.AddFile("C:\\Data\\after.tmp");
-  fake_.FailCall("FindFirstFileA", ERROR_ACCESS_DENIED, "C:\\Data\\Locked");
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", true, true)),
-            (Results{"C:\\Data|Locked", "C:\\Data|after.tmp"}));
-}
-
-TEST_F(FileFinderTest, FailingFindNextKeepsTheEarlierResults) {
-  fake_.AddFile("C:\\Data\\a.tmp");
-  fake_.AddFile("C:\\Data\\b.tmp");
-  fake_.AddFile("C:\\Data\\c.tmp");
-  fake_.AddFile("C:\\Data\\d.tmp");
+TEST(FileFinder, FailingFindNextKeepsTheEarlierResultsAndClosesTheListing) {
+  FakePlatform fake;
+  for (const char* name : {"a", "b", "c", "d"}) fake.AddFile(std::string("C:\\Data\\") + name);
   // Calls: FindFirstFileA ("."), then FindNextFileA for "..", a, b, c.
-  fake_.FailNthCall(4, ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run(Spec("C:\\Data", "*", false, false)),
-            (Results{"C:\\Data|a.tmp", "C:\\Data|b.tmp"}));
-  ASSERT_GT(fake_.Calls().size(), 5u);
-  EXPECT_EQ(fake_.Calls()[4].call, "FindNextFileA");
-  EXPECT_FALSE(fake_.Calls()[4].succeeded);
-  EXPECT_EQ(fake_.Calls()[5].call, "FindClose");
-  EXPECT_EQ(fake_.Calls().size(), 6u);
+  fake.FailNthCall(4, ERROR_ACCESS_DENIED);
+  CFileFinder finder(fake, Spec("C:\\Data", "*", false, false));
+  finder.Find();
+  EXPECT_EQ(Found(finder), (Results{"C:\\Data|a", "C:\\Data|b"}));
+  Results calls;
+  for (const auto& call : fake.Calls()) calls.push_back(call.call);
+  EXPECT_EQ(calls, (Results{"FindFirstFileA", "FindNextFileA", "FindNextFileA", "FindNextFileA",
+                            "FindNextFileA", "FindClose"}));
 }
 
-TEST_F(FileFinderTest, FindAgainReplacesTheResultsAndResetEmptiesThem) {
-  fake_.AddFile("C:\\Data\\a.tmp");
-  const FindSpec spec = Spec("C:\\Data", "*", false, false);
-  CFileFinder finder(fake_, spec);
+TEST(FileFinder, FindAgainReplacesTheResultsResetEmptiesThemAndTheSpecIsItsOwn) {
+  FakePlatform fake;
+  fake.AddFile("C:\\Data\\a.tmp");
+  fake.AddFile("C:\\Other\\b.tmp");
+  FindSpec spec = Spec("C:\\Data", "*", false, false);
+  CFileFinder finder(fake, spec);
+  spec.strFolder = "C:\\Other";
   finder.Find();
-  fake_.AddFile("C:\\Data\\b.tmp");
+  fake.AddFile("C:\\Data\\c.tmp");
   finder.Find();
-  EXPECT_EQ(Found(finder), (Results{"C:\\Data|a.tmp", "C:\\Data|b.tmp"}));
+  EXPECT_EQ(Found(finder), (Results{"C:\\Data|a.tmp", "C:\\Data|c.tmp"}));
 
   finder.Reset();
   EXPECT_TRUE(finder.Results().empty());
   EXPECT_EQ(finder.Spec().strFolder, "C:\\Data");
-  finder.Find();
-  EXPECT_EQ(finder.Results().size(), 2u);
 }
 
-TEST_F(FileFinderTest, KeepsItsOwnCopyOfTheSpecification) {
-  fake_.AddFile("C:\\Data\\a.tmp");
-  fake_.AddFile("C:\\Other\\b.tmp");
-  FindSpec spec = Spec("C:\\Data", "*", false, false);
-  CFileFinder finder(fake_, spec);
-  spec.strFolder = "C:\\Other";
-  spec.strIncludeFiles = "";
-  finder.Find();
-  EXPECT_EQ(Found(finder), (Results{"C:\\Data|a.tmp"}));
-}
-
-TEST_F(FileFinderTest, CancelFlagAlreadySetClosesTheFirstListing) {
-  fake_.AddFile("C:\\Data\\A\\f.tmp");
-  fake_.AddFile("C:\\Data\\b.tmp");
+TEST(FileFinder, CancelFlagAlreadySetClosesTheFirstListing) {
+  FakePlatform fake;
+  BuildMachine(fake);
   std::atomic<bool> cancel{true};
   FindSpec spec = Spec("C:\\Data", "*", true, true);
   spec.pbCancel = &cancel;
-  EXPECT_EQ(Run(spec), Results{});
-  EXPECT_EQ(Listed(), (Results{"C:\\Data\\*"}));
-  EXPECT_EQ(CallsNamed("FindClose"), 1u);
-  EXPECT_EQ(fake_.Calls().back().call, "FindClose");
+  CFileFinder finder(fake, spec);
+  finder.Find();
+  EXPECT_EQ(Found(finder), Results{});
+  EXPECT_EQ(Listed(fake), (Results{"C:\\Data\\*"}));
+  EXPECT_EQ(fake.Calls().back().call, "FindClose");
+  EXPECT_EQ(fake.OpenFindHandles(), 0u);
 
   cancel = false;
-  EXPECT_EQ(Run(spec), (Results{"C:\\Data\\A|f.tmp", "C:\\Data|A", "C:\\Data|b.tmp"}));
+  finder.Find();
+  EXPECT_EQ(finder.Results().size(), 6u);
 }
 
 // Sets the cancel flag when a given listing is opened, as another thread
@@ -272,13 +241,10 @@ class CancellingFake : public FakePlatform {
   std::atomic<bool>& flag_;
 };
 
-TEST(FileFinderCancel, FlagSetInsideASubfolderEndsEveryLevel) {
+TEST(FileFinder, FlagSetInsideASubfolderEndsEveryLevel) {
   std::atomic<bool> cancel{false};
   CancellingFake fake("C:\\Data\\A\\*", cancel);
-  fake.AddFile("C:\\Data\\A\\f.tmp");
-  fake.AddFile("C:\\Data\\A\\g.tmp");
-  fake.AddFile("C:\\Data\\b.tmp");
-  fake.AddFolder("C:\\Data\\C");
+  BuildMachine(fake);
   FindSpec spec = Spec("C:\\Data", "*", true, true);
   spec.pbCancel = &cancel;
   CFileFinder finder(fake, spec);
@@ -289,27 +255,20 @@ TEST(FileFinderCancel, FlagSetInsideASubfolderEndsEveryLevel) {
   EXPECT_EQ(fake.OpenFindHandles(), 0u);
 }
 
-struct JoinCase {
-  const char* folder;
-  const char* name;
-  const char* joined;
-};
-
-class JoinPathTable : public testing::TestWithParam<JoinCase> {};
-
-TEST_P(JoinPathTable, JoinsWithOneBackslash) {
-  const JoinCase& c = GetParam();
-  EXPECT_EQ(JoinPath(c.folder, c.name), c.joined);
+TEST(JoinPath, JoinsWithOneBackslash) {
+  const char* const cases[][3] = {
+      {"C:\\Windows", "*", "C:\\Windows\\*"},
+      {"C:\\Windows", "a.tmp", "C:\\Windows\\a.tmp"},
+      {"C:\\", "a.tmp", "C:\\a.tmp"},
+      {"C:\\Temp\\", "x", "C:\\Temp\\x"},
+      {"", "a.tmp", "a.tmp"},
+      {"C:\\Windows", "", "C:\\Windows"},
+      {"C:\\Temp\\", "", "C:\\Temp\\"},
+      {"", "", ""},
+      {"C:/Temp/", "x", "C:/Temp/\\x"},
+      {"a\\\\", "b", "a\\\\b"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(JoinPath(c[0], c[1]), c[2]) << c[0] << " + " << c[1];
 }
-
-INSTANTIATE_TEST_SUITE_P(
-    Cases, JoinPathTable,
-    testing::Values(JoinCase{"C:\\Windows", "*", "C:\\Windows\\*"},
-                    JoinCase{"C:\\Windows", "a.tmp", "C:\\Windows\\a.tmp"},
-                    JoinCase{"C:\\", "a.tmp", "C:\\a.tmp"},
-                    JoinCase{"C:\\Temp\\", "x", "C:\\Temp\\x"}, JoinCase{"", "a.tmp", "a.tmp"},
-                    JoinCase{"C:\\Windows", "", "C:\\Windows"},
-                    JoinCase{"C:\\Temp\\", "", "C:\\Temp\\"}, JoinCase{"", "", ""},
-                    JoinCase{"C:/Temp/", "x", "C:/Temp/\\x"}, JoinCase{"a\\\\", "b", "a\\\\b"}));
 
 }  // namespace
