@@ -26,6 +26,10 @@ def spread(values):
     return "%.3f (%.3f-%.3f)" % (median(values), min(values), max(values)) if values else "n/a"
 
 
+def Rate(per_second):
+    return "%.1fM" % (per_second / 1e6) if per_second >= 1e6 else "%.0fk" % (per_second / 1e3)
+
+
 def native(walk_json, pattern_json):
     per_entry = {}
     extra = {}
@@ -34,7 +38,7 @@ def native(walk_json, pattern_json):
             if run.get("aggregate_name", "median") != "median":
                 continue
             name = run["run_name"] if "run_name" in run else run["name"]
-            function, _, size = name.partition("/")
+            function, size = name.split("/")[:2]  # "BM_x/100000[/repeats:3]"
             per_entry[(function, int(size))] = run["per_entry"] * 1e9
             extra[(function, int(size))] = run
     sizes = sorted({size for _, size in per_entry})
@@ -47,28 +51,37 @@ def native(walk_json, pattern_json):
         ("BM_EstimateOverFake", "estimate over the in-memory fake"),
         ("BM_PurgeOverFake", "purge over the in-memory fake"),
     ]
+    # Growth is from the first size to the second (100,000 to 1,000,000 entries).
+    first, second = sizes[0], sizes[1] if len(sizes) > 1 else sizes[0]
     out = ["| What (SyntheticPlatform unless said) | "
-           + " | ".join("ns/entry at %s" % format(s, ",") for s in sizes)
-           + " | growth | heap peak | allocations per run |",
+           + " | ".join("ns per entry (entries/s) at %s" % format(s, ",") for s in sizes)
+           + " | growth %s to %s | heap peak at %s | allocations per run at %s / %s |"
+           % (format(first, ","), format(second, ","), format(second, ","),
+              format(first, ","), format(second, ",")),
            "|---|" + "---:|" * len(sizes) + "---:|---:|---:|"]
     for function, label in rows:
-        if not all((function, s) in per_entry for s in sizes):
+        if (function, first) not in per_entry or (function, second) not in per_entry:
             continue
-        values = [per_entry[(function, s)] for s in sizes]
-        growth = values[-1] / values[0]
-        last = extra[(function, sizes[-1])]
+        values = ["%.1f (%s)" % (per_entry[(function, s)], Rate(1e9 / per_entry[(function, s)]))
+                  if (function, s) in per_entry else "-" for s in sizes]
+        growth = per_entry[(function, second)] / per_entry[(function, first)]
+        last = extra[(function, second)]
         heap = ("%d B" % last["heap_peak"]) if "heap_peak" in last else "n/a"
         if "heap_peak" in last and last["heap_peak"] >= 1 << 20:
             heap = "%.0f MiB" % (last["heap_peak"] / (1 << 20))
-        allocations = ("%.1f" % last["allocs"]) if "allocs" in last else "n/a"
+        allocations = "n/a"
+        if "allocs" in last:
+            allocations = " / ".join(
+                format(round(extra[(function, s)]["allocs"], 1), ",") for s in (first, second))
         out.append("| %s | %s | %.2fx | %s | %s |" % (
-            label, " | ".join("%.1f" % v for v in values), growth, heap, allocations))
+            label, " | ".join(values), growth, heap, allocations))
     for product, floor in (("BM_Estimate", "BM_FloorEstimate"), ("BM_Purge", "BM_FloorPurge")):
-        if all((f, s) in per_entry for f in (product, floor) for s in sizes):
+        both = [s for s in sizes if (product, s) in per_entry and (floor, s) in per_entry]
+        if both:
             out.append("")
             out.append("%s / %s: %s" % (product, floor, ", ".join(
                 "%.2fx at %s" % (per_entry[(product, s)] / per_entry[(floor, s)], format(s, ","))
-                for s in sizes)))
+                for s in both)))
     out.append("")
     out.append("| Matcher (MatchPatternList) | ns/name |")
     out.append("|---|---:|")

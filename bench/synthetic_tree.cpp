@@ -86,8 +86,10 @@ SyntheticTree::SyntheticTree(std::uint64_t entries) {
     const auto files =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(kFilesPerFolder, remaining));
     remaining -= files;
-    const auto subfolders =
-        static_cast<std::uint32_t>(std::min<std::uint64_t>(kSubfoldersPerFolder, remaining));
+    const std::uint64_t wanted =
+        next == 0 ? kSubfoldersPerFolder * std::max<std::uint64_t>(1, entries / kBranchEntries)
+                  : kSubfoldersPerFolder;
+    const auto subfolders = static_cast<std::uint32_t>(std::min(wanted, remaining));
     remaining -= subfolders;
     const auto firstChild = static_cast<std::uint32_t>(folders_.size());
     const std::uint32_t guarded = next == 0 ? kGuardedFolders : 0;

@@ -12,7 +12,11 @@
 
 // Folder 0 is the top (the temporary folder). Folders are numbered breadth
 // first; each holds up to kFilesPerFolder files and kSubfoldersPerFolder
-// subfolders until the tree holds the asked number of entries. The top also
+// subfolders until the tree holds the asked number of entries, except the
+// top, which holds kSubfoldersPerFolder subfolders for every kBranchEntries
+// entries asked: a larger tree is wider, not deeper, so that the paths the
+// walks build and resolve are as long at every size, and the cost per entry
+// of two sizes compares the walks alone. The top also
 // holds kGuardedFolders GUID-shaped folders of kGuardedFiles files each, which
 // a guarded walk leaves alone and which are not counted as entries. Deeper,
 // some leaf folders have GUID-shaped names too (walked like any other).
@@ -20,6 +24,7 @@ class SyntheticTree {
  public:
   static constexpr std::uint32_t kFilesPerFolder = 30;
   static constexpr std::uint32_t kSubfoldersPerFolder = 3;
+  static constexpr std::uint64_t kBranchEntries = 100000;
   static constexpr std::uint32_t kGuardedFolders = 2;
   static constexpr std::uint32_t kGuardedFiles = 20;
   // Long enough for every name the tree makes.

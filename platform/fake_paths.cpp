@@ -58,15 +58,33 @@ std::string JoinParts(const std::string& drive, const std::vector<std::string>& 
   return text;
 }
 
+namespace {
+
+// ASCII only, whatever the C library's locale: Win32's ANSI names compare so
+// on the machines the tests model.
+unsigned char Folded(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 'A' && byte <= 'Z' ? static_cast<unsigned char>(byte + ('a' - 'A')) : byte;
+}
+
+}  // namespace
+
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
   for (std::size_t i = 0; i < a.size(); ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i]))) {
-      return false;
-    }
+    if (Folded(a[i]) != Folded(b[i])) return false;
   }
   return true;
+}
+
+bool NameLess::operator()(const std::string& a, const std::string& b) const {
+  const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+  for (std::size_t i = 0; i < common; ++i) {
+    const unsigned char x = Folded(a[i]);
+    const unsigned char y = Folded(b[i]);
+    if (x != y) return x < y;
+  }
+  return a.size() < b.size();
 }
 
 std::string Upper(std::string text) {

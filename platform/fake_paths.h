@@ -26,6 +26,12 @@ ParsedPath ParsePath(const std::string& text, const std::vector<std::string>& cu
 std::string JoinParts(const std::string& drive, const std::vector<std::string>& parts);
 
 bool SameName(const std::string& a, const std::string& b);  // ASCII case-insensitive
+// The order that goes with SameName: two names are equivalent under it exactly
+// when SameName says they are the same.
+struct NameLess {
+  using is_transparent = void;
+  bool operator()(const std::string& a, const std::string& b) const;
+};
 std::string Upper(std::string text);
 bool HasWildcard(const std::string& name);
 // A listing pattern's match of one name, case-insensitively; "*" and "*.*"

@@ -39,7 +39,14 @@ struct Node {
   // The attributes as Win32 reports them.
   DWORD Reported() const;
   std::shared_ptr<Node> Child(const std::string& childName) const;
+  // `child` has a name no other child has.
+  void AddChild(std::shared_ptr<Node> child);
   void RemoveChild(const Node* child);
+
+ private:
+  // The children by name, so that resolving a path costs the same in a
+  // folder of a hundred thousand entries as in one of three.
+  std::map<std::string, std::shared_ptr<Node>, NameLess> byName_;
 };
 
 // Where a path leads: the folder holding its last component and the entry

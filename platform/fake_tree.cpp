@@ -1,6 +1,7 @@
 // The fake's folder tree: path resolution, the builders and the inspectors.
 #include <algorithm>
 #include <stdexcept>
+#include <utility>
 
 #include "platform/fake_state.h"
 
@@ -14,13 +15,18 @@ DWORD Node::Reported() const {
 }
 
 std::shared_ptr<Node> Node::Child(const std::string& childName) const {
-  for (const auto& child : children) {
-    if (SameName(child->name, childName)) return child;
-  }
-  return nullptr;
+  auto it = byName_.find(childName);
+  return it != byName_.end() ? it->second : nullptr;
+}
+
+void Node::AddChild(std::shared_ptr<Node> child) {
+  byName_.emplace(child->name, child);
+  children.push_back(std::move(child));
 }
 
 void Node::RemoveChild(const Node* child) {
+  auto it = byName_.find(child->name);
+  if (it != byName_.end() && it->second.get() == child) byName_.erase(it);
   children.erase(std::remove_if(children.begin(), children.end(),
                                 [child](const auto& c) { return c.get() == child; }),
                  children.end());
@@ -152,7 +158,7 @@ std::shared_ptr<Node> FakePlatform::State::MakeFolders(const std::vector<std::st
       child->name = part;
       child->folder = true;
       child->parent = node;
-      node->children.push_back(child);
+      node->AddChild(child);
     } else if (child->link) {
       child = FindFolder(walked, 0);
     }
@@ -182,7 +188,7 @@ void FakePlatform::AddFile(const std::string& path, std::uint64_t size, DWORD at
     file = std::make_shared<Node>();
     file->name = parsed.parts.back();
     file->parent = parent;
-    parent->children.push_back(file);
+    parent->AddChild(file);
   }
   file->size = size;
   file->attributes = attributes & kSettableAttributes;
@@ -203,7 +209,7 @@ void FakePlatform::AddLink(const std::string& path, const std::string& target, b
   link->folder = folder;
   link->linkTarget = leadsTo.parts;
   link->attributes = folder ? 0 : FILE_ATTRIBUTE_ARCHIVE;
-  parent->children.push_back(link);
+  parent->AddChild(link);
 }
 
 void FakePlatform::SetInUse(const std::string& path, bool inUse) {

@@ -50,6 +50,7 @@ note() { printf '== %s\n' "$*" >&2; }
 scripts/setup-debian.sh
 # GNU time for the peak memory of each run, strace to count system calls.
 if [[ $wine == 1 && (! -x /usr/bin/time || ! -x /usr/bin/strace) ]]; then
+  env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq time strace >/dev/null
 fi
 repo=$PWD
@@ -72,12 +73,14 @@ if [[ $native == 1 ]]; then
   cmake -S . -B "$out/native" -G Ninja -DCMAKE_BUILD_TYPE=Release \
     -DSWEEPWELL_BUILD_TESTS=OFF >/dev/null
   cmake --build "$out/native" --target folder_walk_bench pattern_list_bench >/dev/null
+  # Nine repetitions in random order, medians reported: a shared machine's
+  # drift then blurs every benchmark alike rather than whichever ran during it.
   note "native: folder walks (about two minutes)"
-  "$out/native/bench/folder_walk_bench" --benchmark_repetitions=3 \
-    --benchmark_report_aggregates_only=true \
+  "$out/native/bench/folder_walk_bench" --benchmark_repetitions=9 \
+    --benchmark_enable_random_interleaving=true --benchmark_report_aggregates_only=true \
     --benchmark_out="$out/folder_walk.json" --benchmark_out_format=json >&2
   note "native: matcher"
-  "$out/native/bench/pattern_list_bench" --benchmark_repetitions=3 \
+  "$out/native/bench/pattern_list_bench" --benchmark_repetitions=5 \
     --benchmark_report_aggregates_only=true \
     --benchmark_out="$out/pattern_list.json" --benchmark_out_format=json >&2
   {

@@ -79,6 +79,23 @@ TEST_F(FakePlatformTest, ListingIsASnapshotOfNamesWithCurrentData) {
 
 // Windows answers that Wine does not give (it keeps archive on every file and
 // says ERROR_INVALID_NAME for a file's entries), so the contract cannot ask.
+// Names are looked up through an index beside the listing order: removing
+// and making entries again must keep the two in step, whatever the case.
+TEST_F(FakePlatformTest, WideFolderFindsEveryNameAfterRemovalsAndRemakes) {
+  for (int i = 0; i < 200; ++i) fake_.AddFile("C:\\w\\f" + std::to_string(i), 1);
+  ASSERT_TRUE(fake_.DeleteFileA("C:\\w\\F7"));
+  EXPECT_EQ(fake_.GetFileAttributesA("C:\\w\\f7"), INVALID_FILE_ATTRIBUTES);
+  EXPECT_EQ(LastError(), static_cast<DWORD>(ERROR_FILE_NOT_FOUND));
+  fake_.AddFolder("C:\\w\\F7");
+  EXPECT_EQ(fake_.GetFileAttributesA("C:\\w\\f7"), static_cast<DWORD>(FILE_ATTRIBUTE_DIRECTORY));
+  EXPECT_TRUE(fake_.RemoveDirectoryA("c:\\W\\f7"));
+  for (int i = 0; i < 200; ++i) {
+    const std::string path = "C:\\W\\F" + std::to_string(i);
+    EXPECT_EQ(fake_.GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES, i == 7) << path;
+  }
+  EXPECT_EQ(fake_.List("C:\\w").size(), 199u);
+}
+
 TEST_F(FakePlatformTest, WindowsOnlyAnswers) {
   fake_.AddFile("C:\\f", 0, FILE_ATTRIBUTE_READONLY);
   ASSERT_TRUE(fake_.SetFileAttributesA("C:\\f", FILE_ATTRIBUTE_NORMAL | FILE_ATTRIBUTE_DIRECTORY));
