@@ -1,36 +1,11 @@
 #include "bench/floor_walk.h"
 
-#include <cstring>
+#include "bench/floor_paths.h"
 
-namespace {
-
-bool IsDots(const char* name) {
-  return name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0'));
-}
-
-bool IsGuidShaped(const char* name) {
-  return std::strlen(name) >= 20 && name[0] == '{' && name[9] == '-' && name[14] == '-' &&
-         name[19] == '-';
-}
-
-// Writes "folder\" into `path` and returns its length, or 0 when even a
-// one-character name would not fit.
-std::size_t StartPath(char (&path)[MAX_PATH], const char* folder) {
-  const std::size_t length = std::strlen(folder);
-  if (length + 2 >= sizeof path) return 0;
-  std::memcpy(path, folder, length);
-  path[length] = '\\';
-  return length + 1;
-}
-
-bool AppendName(char (&path)[MAX_PATH], std::size_t start, const char* name) {
-  const std::size_t length = std::strlen(name);
-  if (start + length >= sizeof path) return false;
-  std::memcpy(path + start, name, length + 1);
-  return true;
-}
-
-}  // namespace
+using floor_paths::AppendName;
+using floor_paths::IsDots;
+using floor_paths::IsGuidShaped;
+using floor_paths::StartPath;
 
 std::uint64_t FloorFolderSize(Platform& platform, const char* folder, bool guard) {
   char path[MAX_PATH];
