@@ -177,15 +177,19 @@ class HeapProbe {
   heap_counter::Snapshot before_;
 };
 
-void BM_Estimate(benchmark::State& state) {
+// One walk over SyntheticPlatform: a sum, which changes nothing, or a purge,
+// after which the tree is put back outside the timed part.
+template <typename Walk>
+void MeasureSum(benchmark::State& state, Walk walk) {
   const SyntheticTree& tree = Tree(state.range(0));
   SyntheticPlatform platform(tree);
   HeapProbe probe;
-  for (auto _ : state) benchmark::DoNotOptimize(GetReclaimableKB(platform));
+  for (auto _ : state) benchmark::DoNotOptimize(walk(platform));
   probe.Report(state, tree);
 }
 
-void BM_Purge(benchmark::State& state) {
+template <typename Walk>
+void MeasurePurge(benchmark::State& state, Walk walk) {
   const SyntheticTree& tree = Tree(state.range(0));
   SyntheticPlatform platform(tree);
   HeapProbe probe;
@@ -193,30 +197,25 @@ void BM_Purge(benchmark::State& state) {
     state.PauseTiming();
     platform.Restore();
     state.ResumeTiming();
-    PurgeFolder(platform, kTemp, true);
+    walk(platform);
   }
   probe.Report(state, tree);
+}
+
+void BM_Estimate(benchmark::State& state) {
+  MeasureSum(state, [](Platform& platform) { return GetReclaimableKB(platform); });
 }
 
 void BM_FloorEstimate(benchmark::State& state) {
-  const SyntheticTree& tree = Tree(state.range(0));
-  SyntheticPlatform platform(tree);
-  HeapProbe probe;
-  for (auto _ : state) benchmark::DoNotOptimize(FloorFolderSize(platform, kTemp, true));
-  probe.Report(state, tree);
+  MeasureSum(state, [](Platform& platform) { return FloorFolderSize(platform, kTemp, true); });
+}
+
+void BM_Purge(benchmark::State& state) {
+  MeasurePurge(state, [](Platform& platform) { PurgeFolder(platform, kTemp, true); });
 }
 
 void BM_FloorPurge(benchmark::State& state) {
-  const SyntheticTree& tree = Tree(state.range(0));
-  SyntheticPlatform platform(tree);
-  HeapProbe probe;
-  for (auto _ : state) {
-    state.PauseTiming();
-    platform.Restore();
-    state.ResumeTiming();
-    FloorPurgeContents(platform, kTemp, true);
-  }
-  probe.Report(state, tree);
+  MeasurePurge(state, [](Platform& platform) { FloorPurgeContents(platform, kTemp, true); });
 }
 
 // The finder's own walk (Accept, Walk, results) over the whole tree; its
