@@ -12,3 +12,20 @@ BOOL CCleanupApp::InitInstance() {
   if (gate.run) RunCleanup(m_platform, gate.limitMB);
   return FALSE;
 }
+
+void QuietSystemErrors(Platform& platform) {
+  const UINT mode = platform.SetErrorMode(0);
+  platform.SetErrorMode(mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+}
+
+int RunApplication(Platform& platform, CWinApp& app) {
+  QuietSystemErrors(platform);
+  if (!app.InitInstance()) return app.ExitInstance();
+  return app.Run();
+}
+
+int ApplicationMain(Platform& platform) {
+  CCleanupApp app(platform);
+  RunApplication(platform, app);
+  return 0;
+}

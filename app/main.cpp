@@ -1,10 +1,9 @@
-// The program's body, started by the Windows entry point with the real
-// platform: one run of the application object, exit code 0.
+// The windowed program's entry point: hands the real Win32 platform to the
+// application. No window is created.
 #include "app/cleanup_app.h"
-#include "app/main.h"
+#include "platform/win32_platform.h"
 
-int ApplicationMain(Platform& platform) {
-  CCleanupApp app(platform);
-  RunApplication(platform, app);
-  return 0;
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
+  Win32Platform platform;
+  return ApplicationMain(platform);
 }

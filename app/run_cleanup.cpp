@@ -5,20 +5,21 @@
 #include <string_view>
 #include <vector>
 
-#include "app/hotfix_key.h"
-#include "folders/entry_check.h"
-#include "folders/hotfix_folders.h"
-#include "folders/path_buffer.h"
+#include "folders/folder_walk.h"
 #include "folders/purge_folder.h"
 #include "folders/reclaimable.h"
-#include "folders/system_folders.h"
-#include "folders/tmp_files.h"
+#include "folders/windows_places.h"
 #include "platform/scoped_handle.h"
 #include "search/file_finder.h"
 
 using folder_walk::BuildEntryPath;
 
+const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
 namespace {
+
+// Only the letters A to Z fold; other bytes compare exactly.
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
 void DeleteWindowsTmpFiles(Platform& platform) {
   char windows[folder_walk::kWindowsDirectorySize];
@@ -53,13 +54,8 @@ void PurgeTempFolder(Platform& platform) {
 void DeleteUninstallEntry(Platform& platform, std::string_view folderName) {
   const std::string keyName = HotfixKeyName(std::string(folderName));
   if (keyName.empty()) return;
-  ScopedRegKey uninstall(platform);
-  if (platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, kUninstallKey, uninstall.receive()) !=
-      ERROR_SUCCESS) {
-    uninstall.release();
-    return;
-  }
-  platform.RegDeleteKeyA(uninstall.get(), keyName.c_str());
+  const ScopedRegKey uninstall = OpenRegKey(platform, HKEY_LOCAL_MACHINE, kUninstallKey);
+  if (uninstall) platform.RegDeleteKeyA(uninstall.get(), keyName.c_str());
 }
 
 // Each folder is removed (a link as a link) and its uninstall entry deleted,
@@ -87,4 +83,15 @@ void RunCleanup(Platform& platform, DWORD limitMB) {
   DeleteWindowsTmpFiles(platform);
   PurgeTempFolder(platform);
   RemoveHotfixFolders(platform);
+}
+
+std::string HotfixKeyName(const std::string& folderName) {
+  for (std::size_t i = 0; i + 1 < folderName.size(); ++i) {
+    if (UpperAscii(folderName[i]) == 'K' && UpperAscii(folderName[i + 1]) == 'B') {
+      const std::size_t length = folderName.size() - i - 1;
+      if (length <= 2 || length > kMaxHotfixKeyName) return {};
+      return folderName.substr(i, length);
+    }
+  }
+  return {};
 }

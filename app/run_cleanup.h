@@ -1,8 +1,11 @@
 // The cleaning pass: compares the reclaimable space with the threshold and,
-// when it is reached, deletes what the estimate counted.
+// when it is reached, deletes what the estimate counted and the uninstall
+// entries of the hotfix backup folders.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/platform.h"
 
@@ -16,3 +19,19 @@ void RunCleanup(Platform& platform, DWORD limitMB);
 // wraps to a small one, and whether an estimate of `kilobytes` reaches it.
 std::uint64_t ThresholdKB(DWORD limitMB);
 bool ReachesThreshold(DWORD kilobytes, DWORD limitMB);
+
+// The installed-software list from which hotfix entries are deleted, under
+// HKEY_LOCAL_MACHINE.
+extern const char kUninstallKey[];  // "SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall"
+
+// Key names are kept to 49 characters, as the entries hotfixes make are short.
+constexpr std::size_t kMaxHotfixKeyName = 49;
+
+// The part of `folderName` from its first "KB" (letters in any case) to its
+// end, without its last character: $NtUninstallKB123456$ gives KB123456, and
+// $KB123 gives KB12. The name keeps the folder name's letter case. Empty when
+// the name holds no "KB", when the key name would be "KB" or "K" alone (no
+// hotfix's entry is named so: $hf_migKB$ must not cost another program its
+// entry), or when it would be longer than kMaxHotfixKeyName; an empty result
+// means no entry is deleted.
+std::string HotfixKeyName(const std::string& folderName);

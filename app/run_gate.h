@@ -1,11 +1,10 @@
-// The once-a-day gate: keeps the date of the last run and the cleaning
-// threshold under HKEY_LOCAL_MACHINE\SOFTWARE\Brisca\Sweepwell and decides
-// whether today's start goes on to the cleaning pass.
+// The once-a-day gate: decides from the settings key whether today's start
+// goes on to the cleaning pass, and stamps the day when it does.
 #pragma once
 
 #include <string>
 
-#include "app/gate_settings.h"
+#include "app/settings.h"
 #include "platform/platform.h"
 
 struct GateDecision {

@@ -24,7 +24,7 @@
 #include "bench/synthetic_tree.h"
 #include "folders/purge_folder.h"
 #include "folders/reclaimable.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 #include "search/file_finder.h"
 
 namespace {

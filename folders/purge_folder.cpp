@@ -1,8 +1,6 @@
 #include "folders/purge_folder.h"
 
-#include "folders/entry_check.h"
-#include "folders/guid_name.h"
-#include "folders/path_buffer.h"
+#include "folders/folder_walk.h"
 #include "platform/scoped_handle.h"
 
 using folder_walk::CopyFolderPath;

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/hotfix_key.h"
+#include "app/run_cleanup.h"
 
 namespace {
 

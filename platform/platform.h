@@ -19,8 +19,8 @@ class Platform {
   // Registry. Results are Win32 error codes; ERROR_SUCCESS when done.
   virtual LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) = 0;
   virtual LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) = 0;
-  virtual LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpReserved,
-                                   DWORD* lpType, BYTE* lpData, DWORD* lpcbData) = 0;
+  virtual LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpReserved, DWORD* lpType,
+                                   BYTE* lpData, DWORD* lpcbData) = 0;
   virtual LSTATUS RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD Reserved, DWORD dwType,
                                  const BYTE* lpData, DWORD cbData) = 0;
   virtual LSTATUS RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) = 0;

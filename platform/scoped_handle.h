@@ -1,5 +1,6 @@
 // Move-only owners of find handles and registry keys, closed through the
-// Platform that opened them, so that no path of the cleaner closes one by hand.
+// Platform that opened them, so that no path of the cleaner closes one by hand,
+// and the registry opens that hand back an owner.
 #pragma once
 
 #include <utility>
@@ -38,13 +39,6 @@ class ScopedHandle {
     if (Traits::IsValid(old)) Traits::Close(*platform_, old);
   }
 
-  // Closes what is held and hands out the slot for an opening call to fill,
-  // as in platform.RegOpenKeyA(parent, name, key.receive()).
-  Handle* receive() {
-    reset();
-    return &handle_;
-  }
-
  private:
   Platform* platform_;
   Handle handle_;
@@ -66,3 +60,20 @@ struct RegKeyTraits {
 
 using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
 using ScopedRegKey = ScopedHandle<RegKeyTraits>;
+
+// The key `subKey` under `root`, opened or (CreateRegKey) made and opened; an
+// empty owner when the call fails, whatever it left in its out slot. The
+// call's result goes to `status` when one is given.
+inline ScopedRegKey OpenRegKey(Platform& platform, HKEY root, LPCSTR subKey,
+                               LSTATUS* status = nullptr) {
+  HKEY key = nullptr;
+  const LSTATUS result = platform.RegOpenKeyA(root, subKey, &key);
+  if (status != nullptr) *status = result;
+  return ScopedRegKey(platform, result == ERROR_SUCCESS ? key : nullptr);
+}
+
+inline ScopedRegKey CreateRegKey(Platform& platform, HKEY root, LPCSTR subKey) {
+  HKEY key = nullptr;
+  const LSTATUS status = platform.RegCreateKeyA(root, subKey, &key);
+  return ScopedRegKey(platform, status == ERROR_SUCCESS ? key : nullptr);
+}

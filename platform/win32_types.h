@@ -66,8 +66,7 @@ struct WIN32_FIND_DATAA {
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 
-inline HANDLE const INVALID_HANDLE_VALUE =
-    reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
+inline HANDLE const INVALID_HANDLE_VALUE = reinterpret_cast<HANDLE>(static_cast<std::intptr_t>(-1));
 inline HKEY const HKEY_CURRENT_USER =
     reinterpret_cast<HKEY>(static_cast<std::intptr_t>(static_cast<LONG>(0x80000001)));
 inline HKEY const HKEY_LOCAL_MACHINE =

@@ -1,8 +1,33 @@
 #include "preview/preview_program.h"
 
+#include "app/cleanup_app.h"
 #include "preview/preview_format.h"
-#include "preview/preview_options.h"
 #include "preview/preview_report.h"
+
+const char kPreviewUsage[] =
+    "Usage: sweepwell-preview [--csv]\n"
+    "Shows what a start of sweepwell.exe would do on this machine, changing nothing:\n"
+    "the settings key and the daily gate, the reclaimable estimate and its threshold,\n"
+    "and what a cleaning would delete, in order.\n"
+    "  --csv       print the items as CSV rows, after a header row\n"
+    "  --help, -h  print this text\n";
+
+PreviewOptions ParsePreviewOptions(const std::vector<std::string>& args) {
+  PreviewOptions options;
+  for (const std::string& arg : args) {
+    if (arg == "--csv") {
+      options.csv = true;
+    } else if (arg == "--help" || arg == "-h" || arg == "/?") {
+      options.help = true;
+    } else {
+      options.error = arg.rfind('-', 0) == 0 || arg.rfind('/', 0) == 0
+                          ? "unknown option '" + arg + "'"
+                          : "unexpected argument '" + arg + "'";
+      return options;
+    }
+  }
+  return options;
+}
 
 int RunPreview(Platform& platform, const std::vector<std::string>& args, std::ostream& out,
                std::ostream& err) {
@@ -15,10 +40,8 @@ int RunPreview(Platform& platform, const std::vector<std::string>& args, std::os
     out << kPreviewUsage;
     return kPreviewOk;
   }
-  // An unreadable drive must not stop a script at a system error box. Like
-  // the cleaner's own start-up, this changes only this process.
-  const UINT mode = platform.SetErrorMode(0);
-  platform.SetErrorMode(mode | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  // An unreadable drive must not stop a script at a system error box.
+  QuietSystemErrors(platform);
 
   const PreviewReport report = BuildPreviewReport(platform);
   if (options.csv) {

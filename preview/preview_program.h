@@ -1,5 +1,5 @@
-// The preview program's body, apart from the process it runs in: options,
-// report and output, over any platform and any streams.
+// The preview program's body, apart from the process it runs in: its options
+// and usage text, the report and its output, over any platform and any streams.
 #pragma once
 
 #include <ostream>
@@ -17,3 +17,15 @@ constexpr int kPreviewBadUsage = 2;
 // and the usage text on `err` and kPreviewBadUsage, before anything is read.
 int RunPreview(Platform& platform, const std::vector<std::string>& args, std::ostream& out,
                std::ostream& err);
+
+struct PreviewOptions {
+  bool csv = false;   // --csv: the items as CSV rows instead of the text report
+  bool help = false;  // --help, -h or /?: the usage text only
+  std::string error;  // why the arguments were refused; empty when they were not
+};
+
+// Reads the arguments after the program's name. Anything but the options
+// above is refused, naming the first argument that is not one.
+PreviewOptions ParsePreviewOptions(const std::vector<std::string>& args);
+
+extern const char kPreviewUsage[];

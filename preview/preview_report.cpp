@@ -1,30 +1,80 @@
 #include "preview/preview_report.h"
 
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
-#include "app/hotfix_key.h"
 #include "app/run_cleanup.h"
-#include "folders/entry_check.h"
+#include "folders/folder_walk.h"
 #include "folders/reclaimable.h"
-#include "folders/system_folders.h"
+#include "folders/windows_places.h"
 #include "platform/find_data.h"
 #include "platform/scoped_handle.h"
-#include "preview/temp_folder_items.h"
+
+using folder_walk::BuildEntryPath;
+using folder_walk::IsFolder;
+using folder_walk::IsLink;
 
 namespace {
 
+// The estimate walks the temporary folder by its text as fetched, trailing
+// backslash included, and the purge by that text without it; each entry is
+// sized under the estimate's path, so the items add up to its term exactly.
+std::uint64_t CountedBytes(Platform& platform, std::string_view estimateFolder,
+                           const WIN32_FIND_DATAA& entry, bool kept) {
+  char path[MAX_PATH];
+  if (kept || !BuildEntryPath(path, estimateFolder, EntryName(entry))) return 0;
+  const DWORD attributes = entry.dwFileAttributes;
+  if (!IsFolder(attributes)) return IsLink(attributes) ? 0 : folder_walk::EntryBytes(entry);
+  return GetFolderEntrySize(platform, path, attributes);
+}
+
+PreviewEntryKind KindOf(DWORD attributes) {
+  if (IsLink(attributes)) return PreviewEntryKind::kLink;
+  return IsFolder(attributes) ? PreviewEntryKind::kFolder : PreviewEntryKind::kFile;
+}
+
+// Appends one item per top-level entry of the temporary folder that the pass
+// would reach: files and links to delete, folders to delete with their trees,
+// and the GUID-shaped folders it keeps. Entries whose path the pass could not
+// build are left out, as the pass leaves them alone. Nothing is appended when
+// the temporary folder cannot be had or listed.
+void AddTempFolderItems(Platform& platform, std::vector<PreviewItem>& items) {
+  char temp[folder_walk::kTempPathSize];
+  const std::string_view estimateFolder = folder_walk::FetchTempPath(platform, temp);
+  if (estimateFolder.empty()) return;
+  std::string_view purgeFolder = estimateFolder;
+  if (purgeFolder.back() == '\\') purgeFolder.remove_suffix(1);
+
+  char pattern[MAX_PATH];
+  if (!folder_walk::BuildSearchPattern(pattern, purgeFolder)) return;
+  WIN32_FIND_DATAA entry = {};
+  ScopedFindHandle listing(platform, platform.FindFirstFileA(pattern, &entry));
+  if (!listing) return;
+  do {
+    const std::string_view name = EntryName(entry);
+    char path[MAX_PATH];
+    if (name.empty() || IsSelfOrParent(name) || !BuildEntryPath(path, purgeFolder, name)) {
+      continue;
+    }
+    PreviewItem item;
+    item.step = PreviewStep::kTempFolderEntry;
+    item.kind = KindOf(entry.dwFileAttributes);
+    // Only folders are spared for their names, links to folders included.
+    const bool kept = IsFolder(entry.dwFileAttributes) && IsGuidShapedName(name);
+    item.action = kept ? PreviewAction::kKeep : PreviewAction::kDelete;
+    item.path = path;
+    item.bytes = CountedBytes(platform, estimateFolder, entry, kept);
+    items.push_back(std::move(item));
+  } while (platform.FindNextFileA(listing.get(), &entry));
+}
+
 // Opens the entry the way the pass opens the list before deleting from it.
 UninstallState CheckUninstallEntry(Platform& platform, const std::string& keyName) {
-  ScopedRegKey list(platform);
-  if (platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, kUninstallKey, list.receive()) != ERROR_SUCCESS) {
-    list.release();  // a failed open leaves no handle to close
-    return UninstallState::kUnavailable;
-  }
-  ScopedRegKey entry(platform);
-  const LSTATUS status = platform.RegOpenKeyA(list.get(), keyName.c_str(), entry.receive());
-  if (status == ERROR_SUCCESS) return UninstallState::kPresent;
-  entry.release();
+  const ScopedRegKey list = OpenRegKey(platform, HKEY_LOCAL_MACHINE, kUninstallKey);
+  if (!list) return UninstallState::kUnavailable;
+  LSTATUS status = ERROR_SUCCESS;
+  if (OpenRegKey(platform, list.get(), keyName.c_str(), &status)) return UninstallState::kPresent;
   return status == ERROR_FILE_NOT_FOUND ? UninstallState::kAbsent : UninstallState::kUnknown;
 }
 

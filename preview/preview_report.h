@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gate_settings.h"
 #include "app/run_gate.h"
+#include "app/settings.h"
 #include "platform/platform.h"
 
 // The cleaning pass's three steps, in the order it takes them.
@@ -80,4 +80,3 @@ struct PreviewReport {
 // Reads everything through `platform` and calls nothing that changes the
 // machine: listings, attributes, opening and reading registry keys only.
 PreviewReport BuildPreviewReport(Platform& platform);
-

@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "platform/find_data.h"
-#include "search/pattern_steps.h"
+#include "search/pattern_list.h"
 
 namespace {
 

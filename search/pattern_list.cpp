@@ -2,8 +2,6 @@
 
 #include <string_view>
 
-#include "search/pattern_steps.h"
-
 namespace {
 
 constexpr char kAnyRun = '*';
@@ -14,8 +12,8 @@ bool ByteMatches(char patternByte, char nameByte) {
   return patternByte == kAnyByte || patternByte == nameByte;
 }
 
-}  // namespace
-
+// True when every byte of `run` equals the name's byte at the same distance
+// from `start`, or is '?'. The caller keeps start + run.size() within the name.
 bool RunMatchesAt(std::string_view run, std::string_view name, std::size_t start) {
   for (std::size_t k = 0; k < run.size(); ++k) {
     if (!ByteMatches(run[k], name[start + k])) return false;
@@ -23,6 +21,7 @@ bool RunMatchesAt(std::string_view run, std::string_view name, std::size_t start
   return true;
 }
 
+// True when `run` (no '*') occurs somewhere inside the name.
 bool ContainsRun(std::string_view run, std::string_view name) {
   if (run.size() > name.size()) return false;
   const std::size_t lastStart = name.size() - run.size();
@@ -32,6 +31,12 @@ bool ContainsRun(std::string_view run, std::string_view name) {
   return false;
 }
 
+// Anchored leading part; for a pattern that does not begin with '*'. Walks the
+// name from its start while the pattern has no '*'. When the walk meets a '*'
+// inside the name, `pattern` is shortened to begin at that '*'; when the name
+// runs out first, `pattern` is left whole so that its leading part is looked
+// for again as a run. False on a mismatch, or when a pattern without '*' is
+// shorter than the name.
 bool MatchPrefix(std::string_view& pattern, std::string_view name) {
   for (std::size_t i = 0; i < name.size(); ++i) {
     // The end of a pattern without '*' is a byte no name byte equals.
@@ -45,6 +50,11 @@ bool MatchPrefix(std::string_view& pattern, std::string_view name) {
   return true;
 }
 
+// Anchored trailing part; for a pattern that does not end with '*'. Walks the
+// pattern and the name backwards together down to the last '*', then cuts that
+// '*' and what follows it off `pattern` (nothing remains when the pattern had
+// no '*'). False on a mismatch, or when the name is shorter than the trailing
+// part.
 bool MatchSuffix(std::string_view& pattern, std::string_view name) {
   std::size_t p = pattern.size();
   std::size_t n = name.size();
@@ -60,6 +70,8 @@ bool MatchSuffix(std::string_view& pattern, std::string_view name) {
   pattern = std::string_view();
   return true;
 }
+
+}  // namespace
 
 bool MatchPatternView(std::string_view pattern, std::string_view name) {
   if (pattern.empty() || name.empty()) return false;

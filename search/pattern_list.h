@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <string>
+#include <string_view>
 
 // Patterns and names are worked on in buffers of this many bytes, terminating
 // zero included. A pattern item or a name of kPatternBufferSize characters or
@@ -24,3 +25,8 @@ bool MatchPatternList(std::string name, std::string list);
 // ab*ba matches aba, *b*a* matches ab. A pattern without '*' matches only a
 // name of its own length. An empty pattern or an empty name gives false.
 bool MatchPattern(std::string pattern, std::string name);
+
+// The same two tests on views of the caller's strings, for callers that hold
+// the name and the list already: nothing is copied or allocated.
+bool MatchPatternListView(std::string_view name, std::string_view list);
+bool MatchPatternView(std::string_view pattern, std::string_view name);

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/run_gate.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 namespace {
 

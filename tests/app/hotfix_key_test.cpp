@@ -1,4 +1,4 @@
-#include "app/hotfix_key.h"
+#include "app/run_cleanup.h"
 
 #include <gtest/gtest.h>
 

@@ -6,10 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/hotfix_key.h"
 #include "folders/folder_fixture.h"
 #include "folders/reclaimable.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 namespace {
 

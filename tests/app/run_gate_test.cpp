@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "app/gate_settings.h"
-#include "platform/fake_platform.h"
+#include "app/settings.h"
+#include "support/fake_platform.h"
 
 namespace {
 

@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 // "DeleteFileA C:\T\a.txt", with " fails <error>" when the call failed.
 inline std::string DescribeCall(const FakePlatform::CallRecord& record) {

@@ -1,4 +1,4 @@
-#include "folders/folder_size.h"
+#include "folders/reclaimable.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

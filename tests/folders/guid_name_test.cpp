@@ -1,4 +1,4 @@
-#include "folders/guid_name.h"
+#include "folders/folder_walk.h"
 
 #include <gtest/gtest.h>
 

@@ -1,4 +1,4 @@
-#include "folders/hotfix_folders.h"
+#include "folders/windows_places.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>

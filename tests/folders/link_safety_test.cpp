@@ -9,10 +9,9 @@
 #include <vector>
 
 #include "folder_fixture.h"
-#include "folders/folder_size.h"
-#include "folders/hotfix_folders.h"
-#include "folders/purge_folder.h"
 #include "folders/reclaimable.h"
+#include "folders/windows_places.h"
+#include "folders/purge_folder.h"
 #include "stale_listing_platform.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "folders/path_buffer.h"
+#include "folders/folder_walk.h"
 
 #include <gtest/gtest.h>
 

@@ -13,7 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "folders/folder_size.h"
+#include "folders/reclaimable.h"
 #include "folders/purge_folder.h"
 #include "platform/win32_platform.h"
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <string>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 class StaleListingPlatform : public Platform {
  public:

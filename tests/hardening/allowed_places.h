@@ -7,7 +7,7 @@
 #include <unordered_map>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 // One file, folder or link on the fake's drive C:.
 struct MachineEntry {

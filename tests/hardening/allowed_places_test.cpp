@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 namespace {
 

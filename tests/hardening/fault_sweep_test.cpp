@@ -15,7 +15,7 @@
 #include "folders/folder_fixture.h"
 #include "hardening/allowed_places.h"
 #include "hardening/whole_start.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 
 #include "hardening/allowed_places.h"
 #include "hardening/whole_start.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 // SplitMix64: the same numbers from the same seed on every compiler and
 // library, which the standard distributions do not promise.

@@ -4,7 +4,6 @@
 #include <stdexcept>
 
 #include "app/cleanup_app.h"
-#include "app/win_app.h"
 #include "folders/folder_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "hardening/allowed_places.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 struct StartOutcome {
   int exitCode = -1;

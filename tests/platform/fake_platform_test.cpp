@@ -1,7 +1,7 @@
 // What only the in-memory machine has: listing order, links, injected
 // failures, the call log and the dump. The behaviour it shares with Windows is
 // checked by the contract suite (platform_contract.cpp).
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 #include <gtest/gtest.h>
 
@@ -321,8 +321,8 @@ TEST_F(FakePlatformTest, FailCallWithAPathHitsThatPathAndBelowOnly) {
 
   fake_.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\k", "v", 1);
   fake_.FailCall("RegQueryValueExA", ERROR_ACCESS_DENIED, "HKEY_LOCAL_MACHINE\\software\\K");
-  ScopedRegKey key(fake_);
-  ASSERT_EQ(fake_.RegOpenKeyA(HKEY_LOCAL_MACHINE, "SOFTWARE\\k", key.receive()), ERROR_SUCCESS);
+  ScopedRegKey key = OpenRegKey(fake_, HKEY_LOCAL_MACHINE, "SOFTWARE\\k");
+  ASSERT_TRUE(key);
   DWORD size = 0;
   EXPECT_EQ(fake_.RegQueryValueExA(key.get(), "v", nullptr, nullptr, nullptr, &size),
             ERROR_ACCESS_DENIED);

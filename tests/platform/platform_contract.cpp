@@ -370,8 +370,8 @@ TEST_P(PlatformContract, RegistryOpenCreateAndClose) {
 TEST_P(PlatformContract, RegistryQueryByteCounts) {
   const std::string base = machine_->ScratchKey();
   machine_->SetRegValue(base, "Bin", REG_BINARY, Bytes("abcdef"));
-  ScopedRegKey key(P());
-  ASSERT_EQ(P().RegOpenKeyA(HKEY_LOCAL_MACHINE, base.c_str(), key.receive()), ERROR_SUCCESS);
+  ScopedRegKey key = OpenRegKey(P(), HKEY_LOCAL_MACHINE, base.c_str());
+  ASSERT_TRUE(key);
 
   struct Case {
     const char* name;
@@ -411,9 +411,8 @@ TEST_P(PlatformContract, RegistryQueryByteCounts) {
 }
 
 TEST_P(PlatformContract, RegistrySetStoresTheCountedBytes) {
-  ScopedRegKey key(P());
-  ASSERT_EQ(P().RegOpenKeyA(HKEY_LOCAL_MACHINE, machine_->ScratchKey().c_str(), key.receive()),
-            ERROR_SUCCESS);
+  ScopedRegKey key = OpenRegKey(P(), HKEY_LOCAL_MACHINE, machine_->ScratchKey().c_str());
+  ASSERT_TRUE(key);
   const BYTE limit[4] = {20, 0, 0, 0};
   const char date[] = "2026/12/6";
   ASSERT_EQ(P().RegSetValueExA(key.get(), "Limit", 0, REG_DWORD, limit, 4), ERROR_SUCCESS);
@@ -455,8 +454,8 @@ TEST_P(PlatformContract, RegistryDeleteKeyRules) {
   HKEY deep = nullptr;
   ASSERT_EQ(P().RegCreateKeyA(HKEY_LOCAL_MACHINE, (base + "\\KB1\\child").c_str(), &deep),
             ERROR_SUCCESS);
-  ScopedRegKey parent(P());
-  ASSERT_EQ(P().RegOpenKeyA(HKEY_LOCAL_MACHINE, base.c_str(), parent.receive()), ERROR_SUCCESS);
+  ScopedRegKey parent = OpenRegKey(P(), HKEY_LOCAL_MACHINE, base.c_str());
+  ASSERT_TRUE(parent);
 
   EXPECT_EQ(P().RegDeleteKeyA(parent.get(), "KB1"), ERROR_ACCESS_DENIED);  // has a subkey
   EXPECT_EQ(P().RegDeleteKeyA(parent.get(), "KB2"), ERROR_FILE_NOT_FOUND);

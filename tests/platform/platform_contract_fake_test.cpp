@@ -1,7 +1,7 @@
 // The platform contract on the in-memory machine.
 #include <set>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 #include "platform_contract.h"
 
 namespace {

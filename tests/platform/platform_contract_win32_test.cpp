@@ -1,7 +1,7 @@
 // The platform contract on the real Win32 calls, in a scratch folder under the
 // temporary folder and a scratch key under HKEY_LOCAL_MACHINE\SOFTWARE.
 #include "platform/win32_platform.h"
-#include "platform/win32_test_machine.h"
+#include "support/win32_test_machine.h"
 #include "platform_contract.h"
 
 namespace {

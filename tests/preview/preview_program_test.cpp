@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 #include "preview/preview_format.h"
 #include "sample_machine.h"
 

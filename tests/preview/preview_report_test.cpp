@@ -7,11 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/hotfix_key.h"
 #include "app/run_cleanup.h"
 #include "folders/folder_fixture.h"
 #include "folders/reclaimable.h"
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 #include "sample_machine.h"
 
 namespace {

@@ -2,8 +2,8 @@
 
 #include <cstdint>
 
-#include "app/gate_settings.h"
-#include "app/hotfix_key.h"
+#include "app/settings.h"
+#include "app/run_cleanup.h"
 
 namespace sample {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 namespace sample {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "platform/win32_platform.h"
-#include "platform/win32_test_machine.h"
+#include "support/win32_test_machine.h"
 #include "search/file_finder.h"
 
 namespace {

@@ -1,10 +1,11 @@
-// The settings key under HKEY_LOCAL_MACHINE\SOFTWARE\Brisca\Sweepwell, read
-// without changing it: what the run gate decides from and a preview shows.
+// The settings key, HKEY_LOCAL_MACHINE\SOFTWARE\Brisca\Sweepwell: the one place
+// that opens it and reads and writes its two values, ExecuteDate and Limit.
 #pragma once
 
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/scoped_handle.h"
 
 extern const char kSettingsKey[];       // "SOFTWARE\Brisca\Sweepwell"
 extern const char kExecuteDateValue[];  // "ExecuteDate"
@@ -13,6 +14,11 @@ constexpr DWORD kDefaultLimitMB = 20;
 
 // The stored date is read with this limit; a longer value counts as unreadable.
 constexpr DWORD kDateReadLimit = 200;
+
+// The key opened as it is (never made), or made and opened; empty owners when
+// that fails.
+ScopedRegKey OpenSettingsKey(Platform& platform);
+ScopedRegKey CreateSettingsKey(Platform& platform);
 
 // Limit as read. A value of up to four bytes, of whatever type, fills the
 // low-order bytes of a number that starts at 0; a missing or longer value
@@ -36,6 +42,12 @@ StoredDate ReadStoredDate(Platform& platform, HKEY key);
 // `today` and its terminating zero. Nothing past the bytes read is looked at,
 // so a value without a zero, of another type or too long reads as another day.
 bool IsStoredDate(const StoredDate& stored, const std::string& today);
+
+// ExecuteDate as REG_SZ, its terminating zero counted; Limit as REG_DWORD.
+// Results are not looked at: a value that cannot be written leaves the next
+// start to decide as if it were missing.
+void WriteExecuteDate(Platform& platform, HKEY key, const std::string& today);
+void WriteLimit(Platform& platform, HKEY key, DWORD limitMB);
 
 // The whole key as it stands.
 struct GateSettings {

@@ -1,9 +1,9 @@
-#include "platform/fake_platform.h"
+#include "support/fake_platform.h"
 
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/fake_state.h"
+#include "support/fake_state.h"
 
 namespace {
 

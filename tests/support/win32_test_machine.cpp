@@ -1,4 +1,4 @@
-#include "platform/win32_test_machine.h"
+#include "support/win32_test_machine.h"
 
 #include <stdexcept>
 

@@ -1,4 +1,9 @@
-#include "folders/entry_check.h"
+#include "folders/folder_walk.h"
+
+bool IsGuidShapedName(std::string_view name) {
+  return name.size() >= 20 && name[0] == '{' && name[9] == '-' && name[14] == '-' &&
+         name[19] == '-';
+}
 
 namespace folder_walk {
 

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <stdexcept>
 
-#include "platform/fake_state.h"
+#include "support/fake_state.h"
 
 using fake::RegKey;
 

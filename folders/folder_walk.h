@@ -1,16 +1,50 @@
-// Paths the folder walks build in fixed buffers. A path that would not fit is
-// refused rather than cut short, so an entry is never named by the wrong path.
+// What the folder walks share: telling links from real files and folders, the
+// GUID-shaped names they spare, byte sums, and the paths they build in fixed
+// buffers. A link (junction, symbolic link, any reparse point) is never
+// followed: a standard user can plant one in the temporary folder that leads
+// to system files. A path that would not fit is refused rather than cut short,
+// so an entry is never named by the wrong path.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <initializer_list>
 #include <string_view>
 
 #include "platform/find_data.h"
+#include "platform/platform.h"
 #include "platform/win32_types.h"
 
+// True when `name` has "{" at position 0 and "-" at positions 9, 14 and 19.
+// Nothing else is looked at (not the hex digits, the length beyond 20, the
+// closing brace); a name shorter than 20 characters is never GUID-shaped.
+bool IsGuidShapedName(std::string_view name);
+
 namespace folder_walk {
+
+inline bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+inline bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
+
+// What a path is now, asked again just before acting on it: a listing can be
+// stale by the time the walk reaches an entry.
+enum class PathKind {
+  kPlainFolder,
+  kPlainFile,
+  kLink,
+  kUnknown,  // missing or unreadable
+};
+PathKind CurrentKind(Platform& platform, const char* path);
+
+// The full size of a listed file, both halves.
+inline std::uint64_t EntryBytes(const WIN32_FIND_DATAA& entry) {
+  return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
+}
+
+// Byte counts stop at the largest value rather than wrap to a small one.
+inline std::uint64_t AddSaturating(std::uint64_t a, std::uint64_t b) {
+  return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
 
 // Writes the parts one after another into `out`, zero-terminated. False, with
 // `out` left empty, when the text would need more than N bytes or a part holds

@@ -2,7 +2,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/fake_state.h"
+#include "support/fake_state.h"
 
 using fake::kSettableAttributes;
 using fake::Node;

@@ -1,4 +1,4 @@
-#include "platform/fake_paths.h"
+#include "support/fake_paths.h"
 
 #include <cctype>
 

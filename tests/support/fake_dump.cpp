@@ -2,7 +2,7 @@
 #include <cstdio>
 #include <sstream>
 
-#include "platform/fake_state.h"
+#include "support/fake_state.h"
 
 namespace {
 

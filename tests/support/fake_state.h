@@ -10,8 +10,8 @@
 #include <utility>
 #include <vector>
 
-#include "platform/fake_paths.h"
-#include "platform/fake_platform.h"
+#include "support/fake_paths.h"
+#include "support/fake_platform.h"
 
 namespace fake {
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 #include <utility>
 
-#include "platform/fake_state.h"
+#include "support/fake_state.h"
 
 namespace fake {
 

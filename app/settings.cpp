@@ -1,23 +1,45 @@
-#include "app/gate_settings.h"
+#include "app/settings.h"
 
 #include <algorithm>
 #include <cstring>
-
-#include "platform/scoped_handle.h"
 
 const char kSettingsKey[] = "SOFTWARE\\Brisca\\Sweepwell";
 const char kExecuteDateValue[] = "ExecuteDate";
 const char kLimitValue[] = "Limit";
 
+namespace {
+
+// Limit's four bytes, least significant first, as REG_DWORD stores them.
+using LimitBytes = BYTE[4];
+
+DWORD DecodeLimit(const LimitBytes& bytes) {
+  return static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |
+         static_cast<DWORD>(bytes[2]) << 16 | static_cast<DWORD>(bytes[3]) << 24;
+}
+
+void EncodeLimit(DWORD limit, LimitBytes& bytes) {
+  for (BYTE& byte : bytes) {
+    byte = static_cast<BYTE>(limit & 0xFF);
+    limit >>= 8;
+  }
+}
+
+}  // namespace
+
+ScopedRegKey OpenSettingsKey(Platform& platform) {
+  return OpenRegKey(platform, HKEY_LOCAL_MACHINE, kSettingsKey);
+}
+
+ScopedRegKey CreateSettingsKey(Platform& platform) {
+  return CreateRegKey(platform, HKEY_LOCAL_MACHINE, kSettingsKey);
+}
+
 StoredLimit ReadStoredLimit(Platform& platform, HKEY key) {
   StoredLimit stored;
-  BYTE bytes[4] = {0, 0, 0, 0};
+  LimitBytes bytes = {0, 0, 0, 0};
   DWORD size = sizeof bytes;
   stored.status = platform.RegQueryValueExA(key, kLimitValue, nullptr, &stored.type, bytes, &size);
-  if (stored.status == ERROR_SUCCESS) {
-    stored.limitMB = static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |
-                     static_cast<DWORD>(bytes[2]) << 16 | static_cast<DWORD>(bytes[3]) << 24;
-  }
+  if (stored.status == ERROR_SUCCESS) stored.limitMB = DecodeLimit(bytes);
   return stored;
 }
 
@@ -38,13 +60,22 @@ bool IsStoredDate(const StoredDate& stored, const std::string& today) {
   return std::memcmp(stored.bytes.data(), today.c_str(), today.size() + 1) == 0;
 }
 
+void WriteExecuteDate(Platform& platform, HKEY key, const std::string& today) {
+  platform.RegSetValueExA(key, kExecuteDateValue, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(today.c_str()),
+                          static_cast<DWORD>(today.size() + 1));
+}
+
+void WriteLimit(Platform& platform, HKEY key, DWORD limitMB) {
+  LimitBytes bytes;
+  EncodeLimit(limitMB, bytes);
+  platform.RegSetValueExA(key, kLimitValue, 0, REG_DWORD, bytes, sizeof bytes);
+}
+
 GateSettings ReadGateSettings(Platform& platform) {
   GateSettings settings;
-  ScopedRegKey key(platform);
-  if (platform.RegOpenKeyA(HKEY_LOCAL_MACHINE, kSettingsKey, key.receive()) != ERROR_SUCCESS) {
-    key.release();  // a failed open leaves no handle to close
-    return settings;
-  }
+  const ScopedRegKey key = OpenSettingsKey(platform);
+  if (!key) return settings;
   settings.keyExists = true;
   settings.limit = ReadStoredLimit(platform, key.get());
   settings.date = ReadStoredDate(platform, key.get());

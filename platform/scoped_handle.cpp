@@ -1,1 +1,0 @@
-#include "platform/scoped_handle.h"

@@ -1,9 +1,0 @@
-// The windowed program's entry point: hands the real Win32 platform to the
-// program's body. No window is created.
-#include "app/main.h"
-#include "platform/win32_platform.h"
-
-int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
-  Win32Platform platform;
-  return ApplicationMain(platform);
-}
