@@ -12,6 +12,7 @@ packages=(
   wine64 wine wine64-preloader                    # running the Windows programs (the preloaders
   wine32:i386 wine32-preloader:i386               # keep the address space free for Wine)
   python3 python3-pefile                          # packaging checks
+  wixl msitools osslsigncode openssl              # fleet packages (scripts/package.sh): MSIs, signing
 )
 
 missing=()
