@@ -2,8 +2,9 @@
 # Builds every preset and runs every test: the native build (unit tests
 # against the in-memory fake), then the 64-bit and the 32-bit Windows builds
 # under Wine (the same tests, the contract tests against the real Win32 calls,
-# the packaging checks of sweepwell.exe and its end-to-end runs). Installs what
-# is missing first. Exits non-zero when a build or any test fails.
+# the packaging checks of sweepwell.exe and its end-to-end runs), and last the
+# deployment packages made from those two builds. Installs what is missing
+# first. Exits non-zero when a build or any test fails.
 set -euo pipefail
 cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.."
 start=$SECONDS
@@ -46,6 +47,11 @@ windows_stage() {
 trap 'if declare -F wine_stop >/dev/null; then wine_stop; fi' EXIT
 windows_stage windows-x64 x64
 windows_stage windows-x86 x86
+
+# scripts/package.sh over the two Release builds above: signed, checked, and
+# installed, upgraded and removed under Wine in prefixes of their own.
+stage "packages: build, sign, install under Wine"
+bash tests/packaging/package_test.sh || failed+=(packages)
 
 stage "Done"
 if [[ ${#failed[@]} -gt 0 ]]; then
