@@ -25,15 +25,15 @@ checker=$repo/tests/packaging/check_package.py
 passed=0 failed=0
 # check WHAT COMMAND...: runs COMMAND, counts it, and shows its output when it fails.
 check() {
-  local what=$1 output status=0
+  local what=$1 output status=0 began=$SECONDS
   shift
   output=$("$@" 2>&1) || status=$?
   if [[ $status -eq 0 ]]; then
     passed=$((passed + 1))
-    echo "ok - $what"
+    echo "ok - $what ($((SECONDS - began))s)"
   else
     failed=$((failed + 1))
-    echo "FAIL - $what"
+    echo "FAIL - $what ($((SECONDS - began))s)"
     sed 's/^/    /' <<<"$output"
   fi
 }
@@ -51,6 +51,27 @@ done
 rm -rf -- "$work"
 mkdir -p -- "$work"
 
+# Making a prefix takes longer than anything else here: both are made while
+# the packages are built. Started without a persistent server, as Wine's task
+# service refuses to start in a prefix whose server was (see wine.md).
+make_prefix() {  # ARCH
+  (
+    export SWEEPWELL_ARCH=$1 WINEPREFIX=$work/prefix-$1
+    source scripts/wine-env.sh
+    scripts/wine-prefix.sh "$WINEPREFIX" || exit
+    if [[ $1 == x86 ]]; then
+      # Wine's schtasks knows only the /xml form: play a release that takes it.
+      cd -- "$WINEPREFIX/drive_c" && "$WINE" winecfg -v win7 </dev/null
+    fi
+  ) >"$work/prefix-$1.log" 2>&1
+}
+declare -A prefix_job
+make_prefix x64 &
+prefix_job[x64]=$!
+make_prefix x86 &
+prefix_job[x86]=$!
+trap 'wait' EXIT
+
 # --- Packages: one set signed with a throw-away certificate, one later version unsigned.
 cert=$work/cert
 mkdir -p -- "$cert"
@@ -60,14 +81,14 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Sweepwell test sign
   openssl pkcs12 -export -inkey "$cert/key.pem" -in "$cert/cert.pem" -passout pass:throw-away \
     -out "$cert/cert.p12" ||
   { echo "FAIL - openssl made no certificate"; exit 1; }
-echo "== scripts/package.sh, signed"
+echo "== scripts/package.sh, signed ($SECONDS s since the start)"
 SWEEPWELL_SIGN_PKCS12=$cert/cert.p12 SWEEPWELL_SIGN_PASSWORD=throw-away \
   scripts/package.sh --out "$work/signed" >"$work/package-signed.log" 2>&1 ||
   { cat "$work/package-signed.log"; echo "FAIL - scripts/package.sh (signed)"; exit 1; }
 version=$(ls "$work/signed" | sed -n 's/^Sweepwell-\(.*\)-x64\.msi$/\1/p')
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+) ]] || { echo "FAIL - no x64 package"; exit 1; }
 next=${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1))
-echo "== scripts/package.sh --version $next, unsigned"
+echo "== scripts/package.sh --version $next, unsigned ($SECONDS s since the start)"
 env -u SWEEPWELL_SIGN_PKCS12 -u SWEEPWELL_SIGN_PKCS11_MODULE \
   scripts/package.sh --version "$next" --out "$work/next" >"$work/package-next.log" 2>&1 ||
   { cat "$work/package-next.log"; echo "FAIL - scripts/package.sh --version $next"; exit 1; }
@@ -218,13 +239,12 @@ suite() {
   export SWEEPWELL_ARCH=$1
   source scripts/wine-env.sh
   export WINEPREFIX=$work/prefix-$1
-  echo "== $1: the packages under Wine, in $WINEPREFIX"
-  # Started without a persistent server: Wine's task service refuses to start
-  # in a prefix whose server was (see wine.md).
-  scripts/wine-prefix.sh "$WINEPREFIX" || { failed=$((failed + 1)); echo "FAIL - prefix"; return; }
-  if [[ $1 == x86 ]]; then
-    # Wine's schtasks knows only the /xml form: play a release that takes it.
-    win winecfg -v win7
+  echo "== $1: the packages under Wine, in $WINEPREFIX ($SECONDS s since the start)"
+  if ! wait "${prefix_job[$1]}"; then
+    failed=$((failed + 1))
+    echo "FAIL - no $1 prefix:"
+    sed 's/^/    /' "$work/prefix-$1.log"
+    return
   fi
   mkdir -p -- "$WINEPREFIX/drive_c/packages"
   printf '%s\r\n' '@echo off' 'net start schedule >nul 2>&1' 'msiexec %*' \
