@@ -5,11 +5,13 @@
 #include "preview/preview_report.h"
 
 const char kPreviewUsage[] =
-    "Usage: sweepwell-preview [--csv]\n"
+    "Usage: sweepwell-preview [--csv | --check]\n"
     "Shows what a start of sweepwell.exe would do on this machine, changing nothing:\n"
     "the settings key and the daily gate, the reclaimable estimate and its threshold,\n"
     "and what a cleaning would delete, in order.\n"
     "  --csv       print the items as CSV rows, after a header row\n"
+    "  --check     print one line on the estimate and the threshold; exit with 1\n"
+    "              when the estimate reaches it (sweepwell.exe 1 would clean), else 0\n"
     "  --help, -h  print this text\n";
 
 PreviewOptions ParsePreviewOptions(const std::vector<std::string>& args) {
@@ -17,6 +19,8 @@ PreviewOptions ParsePreviewOptions(const std::vector<std::string>& args) {
   for (const std::string& arg : args) {
     if (arg == "--csv") {
       options.csv = true;
+    } else if (arg == "--check") {
+      options.check = true;
     } else if (arg == "--help" || arg == "-h" || arg == "/?") {
       options.help = true;
     } else {
@@ -26,6 +30,7 @@ PreviewOptions ParsePreviewOptions(const std::vector<std::string>& args) {
       return options;
     }
   }
+  if (options.csv && options.check) options.error = "--csv and --check exclude each other";
   return options;
 }
 
@@ -43,6 +48,14 @@ int RunPreview(Platform& platform, const std::vector<std::string>& args, std::os
   // An unreadable drive must not stop a script at a system error box.
   QuietSystemErrors(platform);
 
+  if (options.check) {
+    const PreviewEstimate estimate = BuildPreviewEstimate(platform);
+    out << "Reclaimable " << estimate.kilobytes << " KB, threshold " << estimate.thresholdKB
+        << " KB (Limit " << estimate.limitMB << " MB): a forced start would "
+        << (estimate.cleans ? "clean" : "delete nothing") << ".\n";
+    out.flush();
+    return estimate.cleans ? kPreviewCheckCleans : kPreviewOk;
+  }
   const PreviewReport report = BuildPreviewReport(platform);
   if (options.csv) {
     WritePreviewCsv(out, report);

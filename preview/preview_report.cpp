@@ -148,3 +148,8 @@ PreviewReport BuildPreviewReport(Platform& platform) {
   }
   return report;
 }
+
+PreviewEstimate BuildPreviewEstimate(Platform& platform) {
+  const DWORD limitMB = ReadGate(platform).startToday.limitMB;
+  return Estimate(platform, GetReclaimableTerms(platform), limitMB);
+}

@@ -80,3 +80,7 @@ struct PreviewReport {
 // Reads everything through `platform` and calls nothing that changes the
 // machine: listings, attributes, opening and reading registry keys only.
 PreviewReport BuildPreviewReport(Platform& platform);
+
+// The report's gate and estimate alone, without listing the items, which
+// would walk the temporary folder a second time.
+PreviewEstimate BuildPreviewEstimate(Platform& platform);

@@ -9,8 +9,9 @@
 #    the package tables (tests/packaging/check_package.py);
 #  - under Wine, the x64 package in a 64-bit prefix and the x86 package in a
 #    32-bit one, both sandboxed (scripts/wine-prefix.sh): install, the task,
-#    the installed program, an upgrade to a later version, removal, and
-#    CREATETASK=0; in the 32-bit prefix also the pre-Vista task form.
+#    the installed programs (sweepwell-preview.exe --check over and under the
+#    threshold), an upgrade to a later version, removal, and CREATETASK=0; in
+#    the 32-bit prefix also the pre-Vista task form.
 # Works in build/package-test/ (the prefixes are removed when all passed).
 # Prints one line per check and "N passed, M failed"; exits non-zero when any
 # check failed.
@@ -228,6 +229,31 @@ settings_kept() {
   tr -d '\r' <"$work/win.out" | grep -Eq '^ +Limit +REG_DWORD +0x14$' ||
     die "no Limit 20 in the settings key: $(cat "$work/win.out")"
 }
+# preview_check: the installed sweepwell-preview.exe --check over the threshold
+# (a 30 MB *.tmp file in C:\windows, Limit 20: exit code 1) and under it (Limit
+# just above the estimate it printed: 0), one line each time.
+preview_check() {
+  local status=0 line kb limit
+  local over='^Reclaimable ([0-9]+) KB, threshold 20480 KB \(Limit 20 MB\): a forced start would clean\.$'
+  truncate -s 30M "$WINEPREFIX/drive_c/windows/check.tmp"
+  win "$FOLDER\\sweepwell-preview.exe" --check || status=$?
+  line=$(tr -d '\r' <"$work/win.out")
+  [[ $status -eq 1 && $line =~ $over ]] || die "over the threshold: exit code $status, '$line'" || return
+  kb=${BASH_REMATCH[1]}
+  ((kb >= 30720)) || die "the estimate, $kb KB, leaves out the 30 MB file" || return
+  limit=$((kb / 1024 + 1))
+  win reg add 'HKLM\SOFTWARE\Brisca\Sweepwell' /v Limit /t REG_DWORD /d "$limit" /f \
+    "$SWEEPWELL_REG_VIEW" || die "reg add failed" || return
+  status=0
+  win "$FOLDER\\sweepwell-preview.exe" --check || status=$?
+  line=$(tr -d '\r' <"$work/win.out")
+  local under="^Reclaimable [0-9]+ KB, threshold $((limit * 1024)) KB \\(Limit $limit MB\\): a forced"
+  under+=' start would delete nothing\.$'
+  [[ $status -eq 0 && $line =~ $under ]] || die "under the threshold: exit code $status, '$line'" ||
+    return
+  rm -f -- "$WINEPREFIX/drive_c/windows/check.tmp"
+  win reg add 'HKLM\SOFTWARE\Brisca\Sweepwell' /v Limit /t REG_DWORD /d 20 /f "$SWEEPWELL_REG_VIEW"
+}
 refused() {  # MSI: the package refuses this machine and installs nothing
   run_msiexec /i "$1" /qn
   [[ $MSI_CODE != 0 && -n $MSI_CODE ]] || die "msiexec exited with '$MSI_CODE'" || return
@@ -260,6 +286,7 @@ suite() {
   check "$1: the task starts the installed sweepwell.exe" task_runs_installed_program
   check "$1: the product is registered" registered "$old_code"
   check "$1: the installed sweepwell.exe makes its settings key" settings_made
+  check "$1: sweepwell-preview.exe --check over and under the threshold" preview_check
 
   check "$1: msiexec /x /qn exits with 0" expect_code 0 /x "$old" /qn
   check "$1: after removal no file of the package is left" nothing_installed
