@@ -17,7 +17,7 @@
 # check failed.
 set -uo pipefail
 export LC_ALL=C
-cd -- "$(dirname -- "${BASH_SOURCE[0]}")/../.."
+cd -- "$(dirname -- "${BASH_SOURCE[0]}")/../.." || exit 1
 repo=$PWD
 work=$repo/build/package-test
 python=/usr/bin/python3
@@ -82,6 +82,9 @@ openssl req -x509 -newkey rsa:2048 -nodes -days 2 -subj "/CN=Sweepwell test sign
   openssl pkcs12 -export -inkey "$cert/key.pem" -in "$cert/cert.pem" -passout pass:throw-away \
     -out "$cert/cert.p12" ||
   { echo "FAIL - openssl made no certificate"; exit 1; }
+# Nothing from the caller's signing settings: no token, no time-stamping server.
+unset SWEEPWELL_SIGN_PKCS12 SWEEPWELL_SIGN_PKCS11_MODULE SWEEPWELL_SIGN_PKCS11_KEY \
+  SWEEPWELL_SIGN_CERTS SWEEPWELL_SIGN_PASSWORD SWEEPWELL_SIGN_TIMESTAMP
 echo "== scripts/package.sh, signed ($SECONDS s since the start)"
 SWEEPWELL_SIGN_PKCS12=$cert/cert.p12 SWEEPWELL_SIGN_PASSWORD=throw-away \
   scripts/package.sh --out "$work/signed" >"$work/package-signed.log" 2>&1 ||
@@ -90,8 +93,7 @@ version=$(ls "$work/signed" | sed -n 's/^Sweepwell-\(.*\)-x64\.msi$/\1/p')
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+) ]] || { echo "FAIL - no x64 package"; exit 1; }
 next=${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1))
 echo "== scripts/package.sh --version $next, unsigned ($SECONDS s since the start)"
-env -u SWEEPWELL_SIGN_PKCS12 -u SWEEPWELL_SIGN_PKCS11_MODULE \
-  scripts/package.sh --version "$next" --out "$work/next" >"$work/package-next.log" 2>&1 ||
+scripts/package.sh --version "$next" --out "$work/next" >"$work/package-next.log" 2>&1 ||
   { cat "$work/package-next.log"; echo "FAIL - scripts/package.sh --version $next"; exit 1; }
 msi() { echo "$work/$1/Sweepwell-$2-$3.msi"; }  # SET VERSION ARCH
 
@@ -104,18 +106,19 @@ verified() {
 }
 # programs_verified MSI: the programs the package installs are signed too.
 programs_verified() {
-  local dir=$work/extract/$(basename -- "$1") program
+  local dir name program
+  dir=$work/extract/$(basename -- "$1")
   rm -rf -- "$dir" && mkdir -p -- "$dir"
   (cd -- "$dir" && msiextract "$1" >/dev/null) || die "msiextract failed" || return
-  for program in sweepwell.exe sweepwell-preview.exe; do
-    program=$(find "$dir" -name "$program" -print -quit)
-    [[ -n $program ]] || die "no $program in the package" || return
+  for name in sweepwell.exe sweepwell-preview.exe; do
+    program=$(find "$dir" -name "$name" -print -quit)
+    [[ -n $program ]] || die "no $name in the package" || return
     verified "$program" || return
   done
 }
 unsigned() {
   local out
-  if out=$(osslsigncode verify -in "$1" 2>&1); then die "$out"$'\n'"$1 is signed"; fi
+  if out=$(osslsigncode verify -in "$1" 2>&1); then die "$out"$'\n'"$1 is signed" || return; fi
   grep -qi 'no signature' <<<"$out" || die "$out"
 }
 for arch in x64 x86; do
