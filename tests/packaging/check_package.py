@@ -63,9 +63,8 @@ def check_task(path):
         if found != [expected]:
             fail("%s: %s should be [%r], is %r" % (why, where, expected, found))
     # A limit of zero would mean none at all.
-    limit = task.findtext("t:Settings/t:ExecutionTimeLimit", None, TASK_NS)
-    if not limit or not re.fullmatch(r"P(?!T?$)(\d+D)?(T(\d+H)?(\d+M)?(\d+S)?)?", limit) or \
-            not re.search(r"[1-9]", limit):
+    limit = task.findtext("t:Settings/t:ExecutionTimeLimit", "", TASK_NS)
+    if not re.fullmatch(r"P(\d+D)?(T(\d+H)?(\d+M)?(\d+S)?)?", limit) or not re.search("[1-9]", limit):
         fail("no time limit: ExecutionTimeLimit is %r" % limit)
     # The action runs in the principal named, and the trigger is on.
     principal = task.find("t:Principals/t:Principal", TASK_NS)
@@ -83,25 +82,20 @@ GP_NS = "http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions"
 NS = {"p": GP_NS}
 
 
+def source_value(sources, pattern):
+    """The first match of `pattern` in the program's sources under app/."""
+    for path in sorted(glob.glob(os.path.join(sources, "app", "*.*"))):
+        with open(path, encoding="utf-8") as f:
+            match = re.search(pattern, f.read())
+        if match:
+            return match.group(1)
+    fail("nothing matches %s in %s/app" % (pattern, sources))
+
+
 def c_string(sources, name):
-    """The text of `const char name[] = "...";` in the program's sources."""
-    pattern = re.compile(r'\b%s\[\]\s*=\s*"((?:[^"\\]|\\.)*)"' % re.escape(name))
-    for path in sorted(glob.glob(os.path.join(sources, "app", "*.*"))):
-        with open(path, encoding="utf-8") as f:
-            match = pattern.search(f.read())
-        if match:
-            return re.sub(r"\\(.)", r"\1", match.group(1))
-    fail("no %s in %s/app" % (name, sources))
-
-
-def c_number(sources, name):
-    pattern = re.compile(r"\b%s\s*=\s*(\d+)\s*;" % re.escape(name))
-    for path in sorted(glob.glob(os.path.join(sources, "app", "*.*"))):
-        with open(path, encoding="utf-8") as f:
-            match = pattern.search(f.read())
-        if match:
-            return int(match.group(1))
-    fail("no %s in %s/app" % (name, sources))
+    """The text of `const char name[] = "...";`."""
+    text = source_value(sources, r'\b%s\[\]\s*=\s*"((?:[^"\\]|\\.)*)"' % name)
+    return re.sub(r"\\(.)", r"\1", text)
 
 
 def references(root, kind):
@@ -157,7 +151,7 @@ def check_template(admx_path, adml_path, sources):
 
     # The value is the program's own, in megabytes from 0 to 4194303, a DWORD.
     key, value_name = c_string(sources, "kSettingsKey"), c_string(sources, "kLimitValue")
-    default = c_number(sources, "kDefaultLimitMB")
+    default = int(source_value(sources, r"\bkDefaultLimitMB\s*=\s*(\d+)\s*;"))
     decimals = policy.findall("p:elements/p:decimal", NS)
     expected = [("class", policy.get("class"), "Machine"),
                 ("key", policy.get("key"), key),
