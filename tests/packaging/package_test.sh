@@ -54,7 +54,8 @@ mkdir -p -- "$work"
 
 # Making a prefix takes longer than anything else here: both are made while
 # the packages are built. Started without a persistent server, as Wine's task
-# service refuses to start in a prefix whose server was (see wine.md).
+# service does not start in a prefix whose server was ("Service database
+# locked"), and the task actions then fail.
 make_prefix() {  # ARCH
   (
     export SWEEPWELL_ARCH=$1 WINEPREFIX=$work/prefix-$1
