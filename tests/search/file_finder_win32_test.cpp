@@ -21,7 +21,7 @@ TEST(FileFinderWin32, WalksRealListings) {
   }
   machine.MakeFile(s + "\\h.tmp", 1234, FILE_ATTRIBUTE_HIDDEN);
   const auto found = [&](bool recursive, bool folders) {
-    CFileFinder finder(platform, {recursive, folders, nullptr, s, "*.tmp"});
+    CFileFinder finder(platform, {recursive, folders, nullptr, s, "*.tmp", "", ""});
     finder.Find();
     std::string names;
     for (const FoundFile& r : finder.Results()) {
