@@ -52,6 +52,7 @@ TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
       {"Limit 0", {{kLimit, REG_DWORD, {0, 0, 0, 0}}}, 0, true, 0},
       {"the largest Limit", {{kLimit, REG_DWORD, {0xff, 0xff, 0xff, 0xff}}}, 0, true, 0xffffffffu},
       {"Limit of two bytes", {{kLimit, REG_BINARY, {0x10, 0x01}}}, 0, true, 0x110},
+      {"Limit of no bytes", {{kLimit, REG_DWORD, {}}}, 0, true, 0},
       {"Limit of five bytes", {{kLimit, REG_BINARY, {1, 2, 3, 4, 5}}}, 0, true, 20},
   };
   for (const auto& c : cases) {
