@@ -1,3 +1,5 @@
+// The cleaning pass over the in-memory machine: the threshold, its three steps
+// in their order whatever each achieves, and the hotfix entries it deletes.
 #include "app/run_cleanup.h"
 
 #include <gtest/gtest.h>
@@ -6,256 +8,122 @@
 #include <string>
 #include <vector>
 
-#include "folders/folder_fixture.h"
-#include "folders/reclaimable.h"
 #include "support/fake_platform.h"
 
 namespace {
 
-constexpr std::uint64_t kKB = 1024;
-constexpr std::uint64_t kMB = 1024 * kKB;
-const std::string kWin = "C:\\Windows";
-const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp";
-const std::string kUninstall = std::string("HKLM\\") + kUninstallKey;
-const char kGuid[] = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
+using Names = std::vector<std::string>;
+constexpr std::uint64_t kMB = 1 << 20;
+const std::string kWin = "C:\\Windows\\";
+const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
+const std::string kGuid = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
 
-class RunCleanupTest : public testing::Test {
- protected:
-  void AddUninstallEntry(const std::string& name) {
-    fake_.SetRegString(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name, "DisplayName",
-                       name);
-  }
-  bool HasUninstallEntry(const std::string& name) const {
-    return fake_.RegKeyExists(HKEY_LOCAL_MACHINE, std::string(kUninstallKey) + "\\" + name);
-  }
-  void Run(DWORD limitMB) {
-    fake_.ClearLog();
-    RunCleanup(fake_, limitMB);
-    EXPECT_EQ(fake_.OpenFindHandles(), 0u);
-    EXPECT_EQ(fake_.OpenRegKeys(), 0u);
-  }
-
-  FakePlatform fake_;
-};
-
-// All the machine holds is one temporary file of the given size.
-TEST(RunCleanupThreshold, CleansWhenTheEstimateReachesLimitInKilobytes) {
-  struct Case {
-    const char* what;
+// The machine holds one temporary file of the given size.
+TEST(RunCleanup, CleansWhenTheEstimateReachesLimitInKilobytes) {
+  const struct {
     std::uint64_t bytes;
     DWORD limitMB;
     bool cleans;
-  };
-  const Case cases[] = {
-      {"exactly the threshold", 3 * kMB, 3, true},
-      {"one kilobyte short", 3 * kMB - kKB, 3, false},
-      {"Limit 0", 1, 0, true},
-      // 4194304 MB is 4 TB: a 32-bit threshold in kilobytes would wrap to 0.
-      {"Limit 4194304", 5 * 1024 * kMB, 4194304, false},
-      {"the largest Limit", 5 * 1024 * kMB, 0xFFFFFFFFu, false},
-      {"the largest reachable Limit", std::uint64_t{4194303} * kMB, 4194303, true},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+  } cases[] = {{3 * kMB, 3, true},
+               {3 * kMB - 1024, 3, false},
+               // A threshold reckoned in 32 bits would wrap to 0 from 4194304 MB on.
+               {5 * 1024 * kMB, 4194304, false},
+               {5 * 1024 * kMB, 0xFFFFFFFFu, false}};
+  for (const auto& c : cases) {
     FakePlatform fake;
-    fake.AddFile(kTemp + "\\t.dat", c.bytes);
+    fake.AddFile(kTemp + "t", c.bytes);
     RunCleanup(fake, c.limitMB);
-    EXPECT_EQ(fake.Exists(kTemp + "\\t.dat"), !c.cleans);
-    if (!c.cleans) {
-      EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
+    EXPECT_EQ(fake.Exists(kTemp + "t"), !c.cleans) << c.limitMB;
+    EXPECT_EQ(fake.Changes().empty(), !c.cleans) << c.limitMB;
+  }
+}
+
+// The *.tmp files directly in the Windows directory (read-only ones made
+// writable first), the temporary folder's contents but its top GUID-shaped
+// folders, then the hotfix folders: each step whatever the one before achieved.
+TEST(RunCleanup, TakesItsStepsInOrder) {
+  FakePlatform fake;
+  const Names kept = {kWin + "X.TMP", kWin + "a.tmp.bak",    kWin + "y.tmp\\in.tmp",
+                      kWin + "a.tmp", kTemp + kGuid + "\\f", kTemp + "busy",
+                      kTemp + "after"};
+  for (const std::string& path : kept) fake.AddFile(path);
+  fake.AddFile(kWin + "ro.tmp", 1, FILE_ATTRIBUTE_READONLY);
+  fake.AddFile(kTemp + "sub\\" + kGuid + "\\f");
+  fake.SetListingOrder(kTemp, {kGuid, "sub", "busy", "after"});
+  fake.AddFile(kWin + "$hf\\f");
+  fake.SetInUse(kWin + "a.tmp");
+  fake.SetInUse(kTemp + "busy");
+  fake.ClearLog();
+  RunCleanup(fake, 0);
+  std::string steps;
+  std::string windows;
+  for (const auto& c : fake.Changes()) {
+    const bool temp = c.target.rfind(kTemp, 0) == 0;
+    const char step = temp ? '2' : c.target.rfind(kWin + "$", 0) == 0 ? '3' : '1';
+    if (steps.empty() || steps.back() != step) steps += step;
+    if (step == '1') windows += c.call + " " + c.target.substr(kWin.size()) + " ";
+  }
+  EXPECT_EQ(steps, "123");
+  EXPECT_EQ(windows, "DeleteFileA a.tmp SetFileAttributesA ro.tmp DeleteFileA ro.tmp ");
+  for (const std::string& path : kept) EXPECT_TRUE(fake.Exists(path)) << path;
+  for (const std::string& gone : {kWin + "ro.tmp", kWin + "$hf", kTemp + "sub"}) {
+    EXPECT_FALSE(fake.Exists(gone)) << gone;
+  }
+}
+
+// Each hotfix folder is removed (a link as a link), then the entry named by
+// HotfixKeyName deleted whether or not the folder went; a list that cannot be
+// opened costs only the entries.
+TEST(RunCleanup, RemovesHotfixFoldersAndTheirUninstallEntries) {
+  const std::string list = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  const std::string longest = "KB" + std::string(kMaxHotfixKeyName - 2, '7');
+  for (const bool listOpens : {true, false}) {
+    FakePlatform fake;
+    // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
+    for (const std::string& folder :
+         Names{"$NtUninstallKB123456$", "$NtUninstallkb654321$", "$KB123", "$hf_mig$", "$", "$KB$",
+               "$xkKb1$", "$K B$", "$\xcb\xc2X$", "$" + longest + "$", "$" + longest + "7$",
+               "$KB1$"}) {
+      fake.AddFile(kWin + folder + "\\a");
     }
+    fake.AddFile(kWin + "$KB1$\\b");
+    fake.SetInUse(kWin + "$KB1$\\a");
+    fake.AddFile("C:\\Data\\precious");
+    fake.AddLink(kWin + "$KB7$", "C:\\Data");
+    for (const std::string& entry : Names{"KB123456", "kb654321", "KB12", "KB123", "K", "KB", "Kb1",
+                                          longest, longest + "7", "KB1", "KB7"}) {
+      fake.AddRegKey(HKEY_LOCAL_MACHINE, list + "\\" + entry);
+    }
+    if (!listOpens) fake.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, "HKLM\\" + list);
+    RunCleanup(fake, 0);
+    std::string deleted;
+    for (const auto& c : fake.Changes()) {
+      if (c.call == "RegDeleteKeyA") deleted += c.target.substr(list.size() + 6) + " ";
+    }
+    EXPECT_EQ(deleted, listOpens ? "KB123456 kb654321 KB12 Kb1 " + longest + " KB1 KB7 " : "");
+    EXPECT_EQ(fake.List(kWin), Names{"$KB1$"});
+    EXPECT_EQ(fake.List(kWin + "$KB1$"), (Names{"a", "b"}));
+    EXPECT_TRUE(fake.Exists("C:\\Data\\precious"));
+    EXPECT_EQ(fake.OpenRegKeys(), 0u);
   }
-}
-
-TEST_F(RunCleanupTest, DeletesOnlyLowerCaseTmpFilesDirectlyInTheWindowsDirectory) {
-  fake_.AddFile(kWin + "\\a.tmp", 10);
-  fake_.AddFile(kWin + "\\ro.tmp", 10, FILE_ATTRIBUTE_READONLY);
-  fake_.AddFile(kWin + "\\hidden.tmp", 10, FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
-  fake_.AddFile(kWin + "\\X.TMP", 10);
-  fake_.AddFile(kWin + "\\a.tmp.bak", 10);
-  fake_.AddFolder(kWin + "\\y.tmp");
-  fake_.AddFile(kWin + "\\y.tmp\\inner.tmp", 10);
-  fake_.AddFile(kWin + "\\System32\\deep.tmp", 10);
-  Run(0);
-  EXPECT_EQ(ChangeLines(fake_), (std::vector<std::string>{
-                                    "DeleteFileA " + kWin + "\\a.tmp",
-                                    "SetFileAttributesA " + kWin + "\\ro.tmp",
-                                    "DeleteFileA " + kWin + "\\ro.tmp",
-                                    "DeleteFileA " + kWin + "\\hidden.tmp",
-                                }));
-  for (const char* kept :
-       {"\\X.TMP", "\\a.tmp.bak", "\\y.tmp\\inner.tmp", "\\System32\\deep.tmp"}) {
-    EXPECT_TRUE(fake_.Exists(kWin + kept)) << kept;
-  }
-}
-
-TEST_F(RunCleanupTest, EmptiesTheTemporaryFolderButKeepsItAndItsGuidFolders) {
-  fake_.AddFile(kTemp + "\\a.txt", 10);
-  fake_.AddFile(kTemp + "\\" + kGuid + "\\kept.txt", 10);
-  fake_.AddFile(kTemp + "\\sub\\" + kGuid + "\\gone.txt", 10);
-  fake_.AddFile(kTemp + "\\sub\\deeper\\gone.txt", 10);
-  Run(0);
-  EXPECT_EQ(fake_.List(kTemp), std::vector<std::string>{kGuid});
-  EXPECT_TRUE(fake_.Exists(kTemp + "\\" + kGuid + "\\kept.txt"));
-
-  fake_.AddFolder(kTemp + "\\empty");
-  Run(0);
-  EXPECT_TRUE(fake_.Exists(kTemp));
-  EXPECT_FALSE(fake_.Exists(kTemp + "\\empty"));
-  for (const std::string& removed : TargetsOf(fake_, "RemoveDirectoryA")) {
-    EXPECT_EQ(removed, kTemp + "\\empty");
-  }
-}
-
-TEST_F(RunCleanupTest, FileInUseEndsTheTemporaryFolderButNotThePass) {
-  fake_.AddFile(kWin + "\\a.tmp", 10);
-  fake_.AddFile(kTemp + "\\1.txt", 10);
-  fake_.AddFile(kTemp + "\\2-in-use.txt", 10);
-  fake_.AddFile(kTemp + "\\3.txt", 10);
-  fake_.AddFile(kTemp + "\\4\\f.txt", 10);
-  fake_.SetInUse(kTemp + "\\2-in-use.txt");
-  fake_.AddFile(kWin + "\\$hf_mig$\\f", 10);
-  Run(0);
-  EXPECT_EQ(fake_.List(kTemp), (std::vector<std::string>{"2-in-use.txt", "3.txt", "4"}));
-  EXPECT_TRUE(fake_.Exists(kTemp + "\\4\\f.txt"));
-  EXPECT_FALSE(fake_.Exists(kWin + "\\a.tmp"));
-  EXPECT_FALSE(fake_.Exists(kWin + "\\$hf_mig$"));
-}
-
-TEST_F(RunCleanupTest, RemovesHotfixFoldersAndTheirUninstallEntries) {
-  const std::vector<std::string> folders = {"$NtUninstallKB123456$", "$NtUninstallkb654321$",
-                                            "$KB123", "$hf_mig$", "$"};
-  for (const std::string& folder : folders) fake_.AddFile(kWin + "\\" + folder + "\\f.dll", 10);
-  fake_.AddFile(kWin + "\\$NtUninstallKB123456$\\sp\\" + kGuid + "\\g", 10);
-  for (const char* entry : {"KB123456", "kb654321", "KB12", "KB123", "KB999", "SomeProduct"}) {
-    AddUninstallEntry(entry);
-  }
-  Run(0);
-  for (const std::string& folder : folders) EXPECT_FALSE(fake_.Exists(kWin + "\\" + folder));
-  EXPECT_EQ(TargetsOf(fake_, "RegDeleteKeyA"),
-            (std::vector<std::string>{kUninstall + "\\KB123456", kUninstall + "\\kb654321",
-                                      kUninstall + "\\KB12"}));
-  for (const char* gone : {"KB123456", "kb654321", "KB12"}) EXPECT_FALSE(HasUninstallEntry(gone));
-  for (const char* kept : {"KB123", "KB999", "SomeProduct"}) EXPECT_TRUE(HasUninstallEntry(kept));
-  EXPECT_TRUE(fake_.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstallKey));
-}
-
-TEST_F(RunCleanupTest, HotfixFolderInUseStaysButItsEntryGoes) {
-  fake_.AddFile(kWin + "\\$NtUninstallKB1$\\a.dll", 10);
-  fake_.AddFile(kWin + "\\$NtUninstallKB1$\\b.dll", 10);
-  fake_.AddFile(kWin + "\\$NtUninstallKB1$\\c.dll", 10);
-  fake_.SetInUse(kWin + "\\$NtUninstallKB1$\\b.dll");
-  AddUninstallEntry("KB1");
-  Run(0);
-  EXPECT_EQ(fake_.List(kWin + "\\$NtUninstallKB1$"), (std::vector<std::string>{"b.dll", "c.dll"}));
-  EXPECT_FALSE(HasUninstallEntry("KB1"));
-}
-
-TEST_F(RunCleanupTest, UninstallListThatCannotBeOpenedSkipsOnlyThoseDeletions) {
-  fake_.AddFile(kWin + "\\$NtUninstallKB1$\\a.dll", 10);
-  fake_.AddFile(kWin + "\\$NtUninstallKB2$\\a.dll", 10);
-  AddUninstallEntry("KB1");
-  AddUninstallEntry("KB2");
-  fake_.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, kUninstall);
-  Run(0);
-  EXPECT_FALSE(fake_.Exists(kWin + "\\$NtUninstallKB1$"));
-  EXPECT_FALSE(fake_.Exists(kWin + "\\$NtUninstallKB2$"));
-  EXPECT_TRUE(HasUninstallEntry("KB1"));
-  EXPECT_TRUE(HasUninstallEntry("KB2"));
-}
-
-TEST_F(RunCleanupTest, HotfixLinkIsRemovedAsALinkAndItsTargetKept) {
-  fake_.AddFile("C:\\Data\\precious.doc", 10);
-  fake_.AddLink(kWin + "\\$NtUninstallKB7$", "C:\\Data");
-  AddUninstallEntry("KB7");
-  Run(0);
-  EXPECT_FALSE(fake_.Exists(kWin + "\\$NtUninstallKB7$"));
-  EXPECT_TRUE(fake_.Exists("C:\\Data\\precious.doc"));
-  EXPECT_EQ(ChangeLines(fake_), (std::vector<std::string>{
-                                    "RemoveDirectoryA " + kWin + "\\$NtUninstallKB7$",
-                                    "RegDeleteKeyA " + kUninstall + "\\KB7",
-                                }));
-}
-
-TEST_F(RunCleanupTest, StepsRunInOrderWhateverEachAchieves) {
-  fake_.AddFile(kWin + "\\a.tmp", 10);
-  fake_.SetInUse(kWin + "\\a.tmp");
-  fake_.AddFile(kTemp + "\\t.txt", 10);
-  fake_.AddFile(kWin + "\\$hf\\f", 10);
-  Run(0);
-  EXPECT_EQ(ChangeLines(fake_), (std::vector<std::string>{
-                                    "DeleteFileA " + kWin + "\\a.tmp fails 32",
-                                    "DeleteFileA " + kTemp + "\\t.txt",
-                                    "RemoveDirectoryA " + kWin + "\\$hf fails 145",
-                                    "DeleteFileA " + kWin + "\\$hf\\f",
-                                    "RemoveDirectoryA " + kWin + "\\$hf",
-                                }));
 }
 
 // A Windows directory or temporary folder that cannot be had whole leaves its
-// terms out of the estimate and its steps out of the pass; nothing is listed
-// or done in the current folder, the drive's root or elsewhere instead.
-TEST(RunCleanupFolderTexts, UnusableTextsAreLeftOutOfEstimateAndPass) {
-  struct Case {
-    const char* what;
-    void (*arrange)(FakePlatform&);
-    bool windowsSteps;
-    bool tempStep;
-  };
-  const Case cases[] = {
-      {"Windows directory fails",
-       [](FakePlatform& f) { f.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY); }, false,
-       true},
-      {"Windows directory empty", [](FakePlatform& f) { f.SetWindowsDirectory(""); }, false, true},
-      {"Windows directory of 50 characters",
-       [](FakePlatform& f) { f.SetWindowsDirectory("C:\\" + std::string(47, 'w')); }, false, true},
-      {"temporary folder fails",
-       [](FakePlatform& f) { f.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY); }, true, false},
-      {"temporary folder empty", [](FakePlatform& f) { f.SetTempPath(""); }, true, false},
-      {"temporary folder of 150 characters",
-       [](FakePlatform& f) { f.SetTempPath("C:\\" + std::string(146, 't') + "\\"); }, true, false},
-      {"temporary folder is the drive's root", [](FakePlatform& f) { f.SetTempPath("C:\\"); }, true,
-       false},
-      {"temporary folder is the drive's root doubled",
-       [](FakePlatform& f) { f.SetTempPath("C:\\\\"); }, true, false},
-      {"temporary folder is the current drive's root", [](FakePlatform& f) { f.SetTempPath("\\"); },
-       true, false},
-      {"neither",
-       [](FakePlatform& f) {
-         f.SetWindowsDirectory("");
-         f.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY);
-       },
-       false, false},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.what);
+// steps out; nothing is listed or done in the current folder instead.
+TEST(RunCleanup, LeavesOutTheStepsOfAFolderItCannotHave) {
+  for (const bool windowsSteps : {false, true}) {
     FakePlatform fake;
-    fake.AddFile(kWin + "\\a.tmp", 1 * kKB);
-    fake.AddFile(kWin + "\\$hf\\f", 2 * kKB);
-    fake.AddFile(kTemp + "\\t.txt", 4 * kKB);
-    // Look-alikes in the current folder and the drive's root.
-    fake.AddFile("C:\\Current\\x.tmp", 1000 * kKB);
-    fake.AddFile("C:\\Current\\$hf\\f", 1000 * kKB);
-    fake.AddFile("C:\\root.tmp", 1000 * kKB);
-    fake.AddFile("C:\\$root\\f", 1000 * kKB);
-    fake.SetCurrentFolder("C:\\Current");
-    c.arrange(fake);
-    const auto used = [&](const std::string& target) {
-      return (c.windowsSteps && IsAtOrBelow(target, kWin)) ||
-             (c.tempStep && IsAtOrBelow(target, kTemp));
-    };
-
-    EXPECT_EQ(GetReclaimableKB(fake), (c.windowsSteps ? 3u : 0u) + (c.tempStep ? 4u : 0u));
-    EXPECT_TRUE(fake.Changes().empty());
-    RunCleanup(fake, 0);
-    EXPECT_EQ(fake.Exists(kWin + "\\a.tmp"), !c.windowsSteps);
-    EXPECT_EQ(fake.Exists(kWin + "\\$hf"), !c.windowsSteps);
-    EXPECT_EQ(fake.Exists(kTemp + "\\t.txt"), !c.tempStep);
-    for (const FakePlatform::CallRecord& call : fake.Calls()) {
-      if (call.call == "FindFirstFileA" || (call.changing && call.call.rfind("Reg", 0) != 0)) {
-        EXPECT_TRUE(used(call.target)) << DescribeCall(call);
-      }
+    for (const std::string& path : {kWin + "a.tmp", kWin + "$hf\\f", kTemp + "t"}) {
+      fake.AddFile(path);
     }
+    for (const char* path : {"x.tmp", "$hf\\f", "t"}) fake.AddFile(std::string("C:\\Cur\\") + path);
+    fake.SetCurrentFolder("C:\\Cur");
+    if (!windowsSteps) fake.SetWindowsDirectory("C:\\" + std::string(47, 'w'));
+    if (windowsSteps) fake.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY);
+    RunCleanup(fake, 0);
+    EXPECT_EQ(fake.List(kWin), windowsSteps ? Names{} : (Names{"a.tmp", "$hf"}));
+    EXPECT_EQ(fake.Exists(kTemp + "t"), windowsSteps);
+    EXPECT_EQ(fake.List("C:\\Cur"), (Names{"x.tmp", "$hf", "t"}));
   }
 }
 

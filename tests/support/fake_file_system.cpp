@@ -40,6 +40,7 @@ std::uintptr_t Key(HANDLE handle) { return reinterpret_cast<std::uintptr_t>(hand
 }  // namespace
 
 HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData) {
+  state_->Hook("FindFirstFileA");
   State& s = *state_;
   const std::string text = lpFileName != nullptr ? lpFileName : "";
   fake::ParsedPath parsed = s.Parse(text);
@@ -90,6 +91,7 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindF
 }
 
 BOOL FakePlatform::FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) {
+  state_->Hook("FindNextFileA");
   State& s = *state_;
   auto it = s.listings.find(Key(hFindFile));
   std::size_t call =
@@ -116,6 +118,7 @@ BOOL FakePlatform::FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileD
 }
 
 BOOL FakePlatform::FindClose(HANDLE hFindFile) {
+  state_->Hook("FindClose");
   State& s = *state_;
   auto it = s.listings.find(Key(hFindFile));
   std::size_t call = s.Begin("FindClose", it != s.listings.end() ? it->second.target : "", false);
@@ -145,6 +148,7 @@ DWORD FakePlatform::State::Prepare(const char* call, LPCSTR path, bool changing,
 }
 
 DWORD FakePlatform::GetFileAttributesA(LPCSTR lpFileName) {
+  state_->Hook("GetFileAttributesA");
   std::size_t call = 0;
   fake::Resolved r;
   if (DWORD error = state_->Prepare("GetFileAttributesA", lpFileName, false, call, r)) {
@@ -159,6 +163,7 @@ DWORD FakePlatform::GetFileAttributesA(LPCSTR lpFileName) {
 }
 
 BOOL FakePlatform::SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
+  state_->Hook("SetFileAttributesA");
   std::size_t call = 0;
   fake::Resolved r;
   DWORD error = state_->Prepare("SetFileAttributesA", lpFileName, true, call, r);
@@ -172,6 +177,7 @@ BOOL FakePlatform::SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes)
 }
 
 BOOL FakePlatform::DeleteFileA(LPCSTR lpFileName) {
+  state_->Hook("DeleteFileA");
   std::size_t call = 0;
   fake::Resolved r;
   DWORD error = state_->Prepare("DeleteFileA", lpFileName, true, call, r);
@@ -197,6 +203,7 @@ BOOL FakePlatform::DeleteFileA(LPCSTR lpFileName) {
 }
 
 BOOL FakePlatform::RemoveDirectoryA(LPCSTR lpPathName) {
+  state_->Hook("RemoveDirectoryA");
   std::size_t call = 0;
   fake::Resolved r;
   DWORD error = state_->Prepare("RemoveDirectoryA", lpPathName, true, call, r);

@@ -48,6 +48,17 @@ FakePlatform::State::State()
   currentNode = root;
 }
 
+void FakePlatform::State::Hook(const char* call) {
+  // A hook that calls the machine itself does not see its own calls.
+  if (!hook || inHook) return;
+  inHook = true;
+  struct Reset {
+    bool& flag;
+    ~Reset() { flag = false; }
+  } reset{inHook};
+  hook(call, calls.size());
+}
+
 std::size_t FakePlatform::State::Begin(const char* call, std::string target, bool changing,
                                        std::string value) {
   CallRecord record;
@@ -136,6 +147,8 @@ void FakePlatform::FailNthCall(std::size_t index, DWORD error) {
   state_->nthFailures[index] = error;
 }
 
+void FakePlatform::SetCallHook(CallHook hook) { state_->hook = std::move(hook); }
+
 void FakePlatform::ClearFailures() {
   state_->failures.clear();
   state_->nthFailures.clear();
@@ -159,6 +172,7 @@ std::size_t FakePlatform::OpenRegKeys() const { return state_->keys.size(); }
 UINT FakePlatform::ErrorMode() const { return state_->errorMode; }
 
 UINT FakePlatform::SetErrorMode(UINT uMode) {
+  state_->Hook("SetErrorMode");
   state_->Begin("SetErrorMode", "", false);
   UINT previous = state_->errorMode;
   state_->errorMode = uMode;
@@ -166,21 +180,25 @@ UINT FakePlatform::SetErrorMode(UINT uMode) {
 }
 
 LPSTR FakePlatform::GetCommandLineA() {
+  state_->Hook("GetCommandLineA");
   state_->Begin("GetCommandLineA", "", false);
   return state_->commandLine.data();
 }
 
 void FakePlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
+  state_->Hook("GetLocalTime");
   state_->Begin("GetLocalTime", "", false);
   *lpSystemTime = state_->time;
 }
 
 DWORD FakePlatform::GetLastError() {
+  state_->Hook("GetLastError");
   state_->Begin("GetLastError", "", false);
   return state_->lastError;
 }
 
 UINT FakePlatform::GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
+  state_->Hook("GetWindowsDirectoryA");
   std::size_t call = state_->Begin("GetWindowsDirectoryA", "", false);
   if (auto error = state_->Injected(call)) {
     state_->Fail(call, *error);
@@ -190,6 +208,7 @@ UINT FakePlatform::GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
 }
 
 DWORD FakePlatform::GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
+  state_->Hook("GetTempPathA");
   std::size_t call = state_->Begin("GetTempPathA", "", false);
   if (auto error = state_->Injected(call)) {
     state_->Fail(call, *error);

@@ -7,10 +7,12 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/platform.h"
@@ -63,6 +65,8 @@ class FakePlatform : public Platform {
   // Entries not named follow in their usual order.
   void SetListingOrder(const std::string& folder, const std::vector<std::string>& names);
   void SetCurrentFolder(const std::string& path);
+  // Removes an entry (a folder with all it holds, a link as itself); not logged.
+  void Remove(const std::string& path);
 
   void SetWindowsDirectory(const std::string& text);
   void SetTempPath(const std::string& text);
@@ -98,6 +102,13 @@ class FakePlatform : public Platform {
   // from the last ClearLog) fails with `error`.
   void FailNthCall(std::size_t index, DWORD error);
   void ClearFailures();
+
+  // Called at the start of every Platform call, before the call looks at the
+  // machine, with the call's name and the index it gets in Calls(). The hook
+  // may change the machine through the builders (a race staged at an exact
+  // point) or throw to stop a run.
+  using CallHook = std::function<void(std::string_view call, std::size_t index)>;
+  void SetCallHook(CallHook hook);  // an empty hook removes it
 
   const std::vector<CallRecord>& Calls() const;
   std::vector<CallRecord> Changes() const;  // the changing calls only

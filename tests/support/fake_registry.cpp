@@ -161,6 +161,7 @@ std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const
 // ---- Registry calls ---------------------------------------------------------
 
 LSTATUS FakePlatform::RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
+  state_->Hook("RegOpenKeyA");
   State& s = *state_;
   std::shared_ptr<RegKey> key;
   std::string path;
@@ -197,6 +198,7 @@ LSTATUS FakePlatform::RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
 }
 
 LSTATUS FakePlatform::RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
+  state_->Hook("RegCreateKeyA");
   State& s = *state_;
   std::shared_ptr<RegKey> key;
   std::string path;
@@ -217,6 +219,7 @@ LSTATUS FakePlatform::RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult)
 
 LSTATUS FakePlatform::RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpReserved,
                                        DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
+  state_->Hook("RegQueryValueExA");
   State& s = *state_;
   std::shared_ptr<RegKey> key;
   std::string path;
@@ -247,6 +250,7 @@ LSTATUS FakePlatform::RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpR
 
 LSTATUS FakePlatform::RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/,
                                      DWORD dwType, const BYTE* lpData, DWORD cbData) {
+  state_->Hook("RegSetValueExA");
   State& s = *state_;
   std::shared_ptr<RegKey> key;
   std::string path;
@@ -274,6 +278,7 @@ LSTATUS FakePlatform::RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Rese
 }
 
 LSTATUS FakePlatform::RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
+  state_->Hook("RegDeleteKeyA");
   State& s = *state_;
   std::shared_ptr<RegKey> key;
   std::string path;
@@ -299,6 +304,7 @@ LSTATUS FakePlatform::RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
 }
 
 LSTATUS FakePlatform::RegCloseKey(HKEY hKey) {
+  state_->Hook("RegCloseKey");
   State& s = *state_;
   std::shared_ptr<RegKey> key;
   std::string path;

@@ -123,6 +123,8 @@ struct FakePlatform::State {
   std::vector<fake::Failure> failures;
   std::map<std::size_t, DWORD> nthFailures;
   std::vector<CallRecord> calls;
+  CallHook hook;
+  bool inHook = false;
 
   // ---- Files ----
   fake::ParsedPath Parse(const std::string& text) const;
@@ -156,6 +158,8 @@ struct FakePlatform::State {
   HKEY OpenHandle(std::shared_ptr<fake::RegKey> key, std::string path);
 
   // ---- Log and failures ----
+  // Runs the call hook, if any, for the call about to be logged.
+  void Hook(const char* call);
   // Appends the call to the log; returns its index.
   std::size_t Begin(const char* call, std::string target, bool changing, std::string value = "");
   // The injected error for the call at `index`, if any.

@@ -231,6 +231,13 @@ void FakePlatform::SetCurrentFolder(const std::string& path) {
   state_->currentNode = node;
 }
 
+void FakePlatform::Remove(const std::string& path) {
+  fake::Resolved resolved = state_->Resolve(path);
+  if (!resolved.node) throw std::invalid_argument("no such file or folder: " + path);
+  if (!resolved.parent) throw std::invalid_argument("a drive's root stays: " + path);
+  resolved.parent->RemoveChild(resolved.node.get());
+}
+
 bool FakePlatform::Exists(const std::string& path) const {
   return state_->Resolve(path).node != nullptr;
 }
