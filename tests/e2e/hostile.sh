@@ -1,0 +1,169 @@
+# shellcheck shell=bash
+# Hostile command lines, "$" entries, links, long paths and settings values
+# (run by tests/e2e/scenario.sh). Every start exits with 0.
+
+repeat() { printf "%${2}s" '' | sed "s/ /$1/g"; } # repeat TEXT COUNT
+
+# start CLEANS WHAT COMMAND...: with a sample in the program's places, COMMAND
+# (the program, or cmd /c with it) cleans exactly when CLEANS is true.
+start() {
+  local gone=()
+  $1 && gone=("$TEMP_PATH\\sample" 'C:\windows\sample.tmp')
+  sample_sized "$TEMP_DIR/sample/data.bin" "${SAMPLE_SIZE:-1K}"
+  sample_sized "$WINDOWS_DIR/sample.tmp" 1K
+  snap b
+  run "${@:3}" 2>"$S/stderr" # cmd would say here why it did not start the program
+  [[ ! -s $S/stderr ]] || fail "$2: $(cat "$S/stderr")"
+  snap a
+  expect_gone b a "$2" "${gone[@]}"
+}
+# Command lines of 2,000 characters (1,000 through cmd): only a non-zero
+# integer after the program's path and any blanks forces a run; runs of digits
+# too long for an int saturate rather than wrap to 0; leading zeros, letters
+# and digits inside the path force nothing.
+hostile_command_line() {
+  local n blanks deep
+  # A deep install folder with blanks and digits: about half the line.
+  deep="C:$(for level in {1..10}; do echo -n "\\Program Files $level $(repeat x 80)"; done)\\sweepwell.exe"
+  install "$deep"
+  capture before
+  settings "$DATE" "$L0"
+  n=$((2000 - ${#PROGRAM} - 3)) # Wine quotes the path
+  start false "$n zeros" "$PROGRAM" "$(repeat 0 $n)"
+  start false "$n letters" "$PROGRAM" "$(repeat x $n)"
+  start true "1 and $((n - 1)) zeros" "$PROGRAM" "1$(repeat 0 $((n - 1)))"
+  start true "$((n - 1)) zeros and 1" "$PROGRAM" "$(repeat 0 $((n - 1)))1"
+  start true "- and $((n - 1)) nines" "$PROGRAM" "-$(repeat 9 $((n - 1)))"
+  # shellcheck disable=SC2046 # each word is one argument
+  start true "1 and $(((n - 1) / 2)) more arguments" "$PROGRAM" 1 $(repeat ' x' $(((n - 1) / 2)))
+  # Wine's cmd refuses lines of more than about 1,020 characters.
+  blanks=$((1000 - ${#PROGRAM} - 1))
+  start true "$blanks blanks and 1, through cmd" cmd /c "$PROGRAM$(repeat ' ' $blanks)1"
+  start false "$blanks blanks and 0, through cmd" cmd /c "$PROGRAM$(repeat ' ' $blanks)0"
+  n=$((2000 - ${#deep} - 3))
+  start true "a path of ${#deep} characters and 1" "$deep" "1$(repeat x $((n - 1)))"
+  start false "a path of ${#deep} characters and letters" "$deep" "$(repeat x $n)"
+  stored "$DATE" "$L0"
+  expect_same registry before after "the long command lines"
+}
+
+# "$" entries in C:\windows that are not hotfix backups: files stay whatever
+# their names; folders without a KB number, or too short a one, go and touch
+# no uninstall entry, not even K or KB; an entry holding subkeys survives its
+# folder, as RegDeleteKeyA leaves it.
+hostile_dollar() {
+  for f in '$NtUninstallKB555555$' '$dollar.txt' '$WinTemp$/a.txt' '$WinTemp$/sub/b.txt' \
+    '$KB$/c.txt' '$/d.txt' '$NtUninstallKB246810$/e.txt'; do
+    sample_sized "$WINDOWS_DIR/$f" 1K
+  done
+  import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\"{KB555555,KB,K,KB246810\\Updates}"]"
+  pass "a start over \$ entries" 'C:\windows\$WinTemp$' 'C:\windows\$KB$' 'C:\windows\$' \
+    'C:\windows\$NtUninstallKB246810$'
+}
+
+# Unix symbolic links to a folder list as links under Wine (0x410), though
+# Win32 cannot make one there. The estimate does not count what lies behind a
+# link and the pass never enters one: it names each with RemoveDirectoryA
+# alone (Windows removes the link; Wine removes the target when empty).
+hostile_link() {
+  local target t=$TEMP_PATH links
+  target=$(host_path 'C:\LinkTarget') # in this prefix, never the host's
+  links=("$t\\outside" "$t\\real\\inside" 'C:\windows\$NtUninstallKB777777$' "$t\\$SAMPLE_GUID")
+  for f in important.doc:1K big.bin:30M nested/deep.txt:1K; do sample_sized "$target/${f%:*}" "${f#*:}"; done
+  # link WINDOWS_PATH...: relative links there to the target.
+  link() { for at in "$@"; do mkdir -p -- "$(dirname -- "$(host_path "$at")")" && ln -sr -- "$target" "$(host_path "$at")"; done; }
+  # A first start, 1 KB of its own and 30 MB behind a link: nothing goes.
+  link "${links[0]}"
+  sample_sized "$TEMP_DIR/small.txt" 1K
+  capture before
+  sweep
+  unchanged "a first start below the threshold" drive registry
+  expect_settings after "$DATE" "$L20"
+
+  # Limit 0, forced, over every kind of link, traced.
+  link "${links[@]:1}"
+  sample_sized "$TEMP_DIR/real/x.txt" 1K
+  import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\"{KB777777,Other}"]"
+  settings '"ExecuteDate"="2001/1/1"' "$L0"
+  capture before "$UNINSTALL\\KB777777"
+  WINEDEBUG=+relay run "$PROGRAM" 1 2>"$S/relay"
+  capture after "$UNINSTALL\\KB777777"
+  # The file calls: the function, a tab, the path (backslashes made single).
+  sed -nE 's/^[0-9a-f]+:Call KERNEL32\.(FindFirstFileA|GetFileAttributesA|SetFileAttributesA|DeleteFileA|RemoveDirectoryA)\([0-9a-f]+ "(([^"\\]|\\.)*)".*/\1\t\2/p' \
+    "$S/relay" | sed -E 's/\\+/\\/g' | tr '[:upper:]' '[:lower:]' >"$S/calls"
+  # Those naming a link or a path inside one, but for asking a link its
+  # attributes: each link is removed as itself, and the one at the top under a
+  # GUID-shaped name (last) not even asked.
+  LINKS=$(printf '%s\n' "${links[@]}") awk -F'\t' 'BEGIN { n = split(tolower(ENVIRON["LINKS"]), l, "\n") }
+    { for (i = 1; i <= n; i++) if (index($2 "\\", l[i] "\\") == 1 && (i == n || $0 != "getfileattributesa\t" l[i])) print }' \
+    "$S/calls" | sort >"$S/link-calls"
+  printf 'removedirectorya\t%s\n' "${links[@]:0:3}" | tr '[:upper:]' '[:lower:]' | sort >"$S/link-calls.want"
+  diff "$S/link-calls.want" "$S/link-calls" || fail "the links were not handled as links"
+  [[ ! -e $TEMP_DIR/small.txt && ! -e $TEMP_DIR/real/x.txt ]] || fail "the pass did not run"
+  # Behind the links nothing changed.
+  diff <(grep '^./LinkTarget/' "$S/before.drive") <(grep '^./LinkTarget/' "$S/after.drive") ||
+    fail "a forced start over links changed what they lead to"
+  expect_same registry before after "a forced start over links"
+  ! wine_reg query "$SAMPLE_UNINSTALL\\KB777777" >/dev/null || fail "the entry KB777777 is still there"
+  expect_settings after "$DATE" "$L0"
+}
+
+# Chains of folders whose paths pass 260 characters: a file of 259 characters
+# goes, one of 260 stays; a folder of 255 is listed ("\*.*" makes 259), one of
+# 256 is not. So the deep part of each chain stays, with the folders above it.
+hostile_long_path() {
+  # deeper PATH LENGTH: PATH with folders below it, LENGTH characters in all.
+  deeper() {
+    local path=$1
+    while (($2 - ${#path} > 101)); do path+="\\$(repeat d 60)"; done
+    echo "$path\\$(repeat d $(($2 - ${#path} - 1)))"
+  }
+  local t=$TEMP_PATH chain full over
+  chain=$(deeper "$t\\chain" 240) # the folder F has 255 characters, G 256
+  full=$(deeper "$chain\\F" 255)
+  over=$(deeper "$chain\\G" 256)
+  for f in "$t\\top.txt" "$t\\flat\\a.txt" "$t\\chain\\mid.txt" "$full\\abc" "$full\\abcd" \
+    "$over\\x" "$(deeper "$full\\s" 420)\\deepest.txt" 'C:\windows\$deep$\shallow.txt' \
+    "$(deeper 'C:\windows\$deep$' 300)\\deep.txt"; do
+    sample_sized "$(host_path "$f")" 1K
+  done
+  pass "a start over long paths" "$t\\top.txt" "$t\\flat" "$t\\chain\\mid.txt" "$full\\abc" \
+    'C:\windows\$deep$\shallow.txt'
+}
+
+# odd SIZE DATE LIMIT CLEANS [STORED_DATE]: the settings key holds the value
+# lines DATE and LIMIT (ExecuteDate as RAW_DATE, if set) and SIZE waits in the
+# temporary folder; a start cleans or not, and afterwards the key holds
+# STORED_DATE (default today's) and LIMIT, and no other key changed.
+odd() {
+  local what="$2 $3${RAW_DATE:+ as hex(1):$RAW_DATE}"
+  settings "$2" "$3"
+  # Beyond reg import, which ends a string with a zero: Wine's file, edited.
+  [[ -z ${RAW_DATE-} ]] || { wine_stop && sed -i "s/^\"ExecuteDate\"=.*/\"ExecuteDate\"=hex(1):$RAW_DATE/" \
+    "$WINEPREFIX/system.reg" && wine_start; }
+  SAMPLE_SIZE=$1 start "$4" "$what" "$PROGRAM"
+  stored "${5:-$DATE}" "$3"
+  expect_same registry before after "$what"
+}
+# Limit: up to four bytes of any type fill the low-order bytes of a number
+# that starts at 0; more count as missing (20 MB); Limit is never rewritten.
+# ExecuteDate: only a REG_SZ read (at most 200 bytes) as today's text and a
+# zero is today; anything else is another day, and today's REG_SZ replaces it.
+hostile_registry() {
+  local old='"ExecuteDate"="2001/1/1"'
+  # padded BYTES: today's text, a zero and x's, BYTES bytes with the last zero.
+  padded() { printf '%s\\0%s' "$(today)" "$(repeat x $(($1 - ${#E2E_DAY} - 2)))"; }
+  capture before
+  # 25 MB reaches the 20 MB default but not 49 MB ("1" and a zero); 512 KB only 0.
+  odd 25M "$old" '"Limit"="100000"' true
+  odd 25M "$old" '"Limit"="1"' false
+  odd 25M "$old" '"Limit"=hex(b):a0,86,01,00,00,00,00,00' true
+  odd 512K "$old" '"Limit"=hex(4):' true
+  odd 512K "$old" '"Limit"=hex:' true
+  odd 1K '"ExecuteDate"=dword:07e40101' "$L0" true
+  odd 1K "\"ExecuteDate\"=hex(2):$(utf16_hex "$(today)")" "$L0" true
+  odd 1K "\"ExecuteDate\"=hex(1):$(utf16_hex "$(padded 200)")" "$L0" false "\"ExecuteDate\"=\"$(padded 200)\""
+  odd 1K "\"ExecuteDate\"=hex(1):$(utf16_hex "$(padded 201)")" "$L0" true
+  odd 1K "\"ExecuteDate\"=hex(1):$(utf16_hex "$(padded 300)")" "$L0" true
+  RAW_DATE=$(utf16_hex "$(today)" | sed 's/,00,00$//') odd 1K "$DATE" "$L0" true
+}
