@@ -211,7 +211,7 @@ TEST_P(PlatformContract, WellKnownFoldersFollowTheBufferRules) {
   EXPECT_EQ(temp[tempLength - 1], '\\');
 
   // Too small a buffer, even by the zero alone: the size needed, nothing written.
-  for (DWORD size : {0u, 5u, tempLength}) {
+  for (const DWORD size : {DWORD{0}, DWORD{5}, tempLength}) {
     char buffer[MAX_PATH];
     std::memset(buffer, 'x', sizeof(buffer));
     EXPECT_EQ(P().GetTempPathA(size, buffer), tempLength + 1) << size;
