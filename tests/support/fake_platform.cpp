@@ -15,24 +15,18 @@ namespace {
 using Parts = std::vector<std::string>;
 
 // ASCII only, whatever the C library's locale: ANSI names compare so on the
-// machines the tests model.
-char Fold(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c; }
-// Compares `a` with `b`, or with the start of `a` when `prefix`: <0, 0, >0.
-int Compare(const std::string& a, const std::string& b, bool prefix = false) {
-  const std::size_t n = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < n; ++i) {
-    if (Fold(a[i]) != Fold(b[i])) return Fold(a[i]) < Fold(b[i]) ? -1 : 1;
+// machines the tests model. Plain indexing: every lookup runs this, in debug
+// builds too.
+std::string Lower(std::string text) {
+  char* at = text.empty() ? nullptr : &text[0];
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (at[i] >= 'A' && at[i] <= 'Z') at[i] = static_cast<char>(at[i] + ('a' - 'A'));
   }
-  if (prefix && a.size() >= b.size()) return 0;
-  return a.size() == b.size() ? 0 : a.size() < b.size() ? -1 : 1;
+  return text;
 }
 bool StartsWith(const std::string& text, const std::string& prefix) {
-  return Compare(text, prefix, true) == 0;
+  return Lower(text).rfind(Lower(prefix), 0) == 0;
 }
-bool SameName(const std::string& a, const std::string& b) { return Compare(a, b) == 0; }
-struct NameLess {
-  bool operator()(const std::string& a, const std::string& b) const { return Compare(a, b) < 0; }
-};
 
 struct Entry {
   std::string name;         // as it was made
@@ -42,21 +36,13 @@ struct Entry {
   DWORD attributes = 0;
   std::uint64_t size = 0;
   Parts listingOrder;
-  std::map<std::string, FakePlatform::RegValue, NameLess> values;
+  std::map<std::string, FakePlatform::RegValue> values;  // by folded name
   DWORD Reported() const {
     const DWORD bits = attributes | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0) |
                        (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
     return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
   }
 };
-std::string Lower(
-    std::string text) {  // plain indexing: every lookup runs this, in debug builds too
-  char* at = text.empty() ? nullptr : &text[0];
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (at[i] >= 'A' && at[i] <= 'Z') at[i] = static_cast<char>(at[i] + ('a' - 'A'));
-  }
-  return text;
-}
 // The entries by their full paths, folded once here rather than compared
 // without case at every step of every lookup.
 struct Tree : std::map<std::string, Entry> {
@@ -109,7 +95,7 @@ Parsed Parse(const std::string& path, const Parts& current) {
   std::size_t start = 0;
   if (text.size() >= 2 && text[1] == ':') {
     parsed.drive = text.substr(0, 1);
-    if (Fold(text[0]) != 'c') parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive
+    if (Lower(parsed.drive) != "c") parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive
     start = 2;
   } else if (text.compare(0, 2, "\\\\") == 0) {
     parsed.error = ERROR_PATH_NOT_FOUND;  // nor a network
@@ -177,11 +163,10 @@ struct FakePlatform::State {
     const CallRecord& record = calls.back();
     auto nth = nthFailures.find(calls.size() - 1);
     DWORD error = nth != nthFailures.end() ? nth->second : 0;
-    for (const auto& [failure, injected] : failures) {
-      const std::string& at = failure.target;
-      if (error == 0 && failure.call == record.call && StartsWith(record.target, at) &&
-          (at.empty() || record.target.size() == at.size() || at.back() == '\\' ||
-           record.target[at.size()] == '\\')) {
+    for (const auto& [failure, injected] : failures) {  // at or below the path given
+      std::string at = failure.target;
+      if (!at.empty() && at.back() != '\\') at += '\\';
+      if (!error && failure.call == record.call && StartsWith(record.target + "\\", at)) {
         error = injected;
       }
     }
@@ -271,8 +256,8 @@ struct FakePlatform::State {
     // Named entries in the order given, "." and ".." ahead of them unless named.
     const Parts& order = tree.at(folder).listingOrder;
     auto rank = [&](const std::string& name) {
-      auto at =
-          std::find_if(order.begin(), order.end(), [&](auto& n) { return SameName(n, name); });
+      auto at = std::find_if(order.begin(), order.end(),
+                             [&](auto& n) { return Lower(n) == Lower(name); });
       return at == order.end() && (name == "." || name == "..") ? -1L : long(at - order.begin());
     };
     std::stable_sort(all.begin(), all.end(),
@@ -444,7 +429,7 @@ void FakePlatform::AddRegKey(HKEY root, const std::string& key) {
 void FakePlatform::SetRegValue(HKEY root, const std::string& key, const std::string& name,
                                DWORD type, const std::vector<BYTE>& data) {
   const std::string at = state_->MakeKey(state_->RootOrThrow(root), key);
-  state_->tree.at(at).values[name] = RegValue{type, data};
+  state_->tree.at(at).values[Lower(name)] = RegValue{type, data};
 }
 
 void FakePlatform::SetRegString(HKEY root, const std::string& key, const std::string& name,
@@ -489,8 +474,8 @@ bool FakePlatform::RegKeyExists(HKEY root, const std::string& key) const {
 std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const std::string& key,
                                                                 const std::string& name) const {
   auto it = state_->tree.find(Join(state_->RootOrThrow(root), Split(key)));
-  if (it == state_->tree.end() || it->second.values.count(name) == 0) return std::nullopt;
-  return it->second.values.at(name);
+  if (it == state_->tree.end() || it->second.values.count(Lower(name)) == 0) return std::nullopt;
+  return it->second.values.at(Lower(name));
 }
 
 std::size_t FakePlatform::OpenFindHandles() const { return state_->listings.size(); }
@@ -737,7 +722,7 @@ LSTATUS FakePlatform::RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* /*l
   return state_->RunOnKey(
       "RegQueryValueExA", hKey, "", false,
       [&](auto key, auto&) {
-        auto it = key->second.values.find(name);
+        auto it = key->second.values.find(Lower(name));
         const bool found = it != key->second.values.end();
         if (lpType != nullptr) *lpType = found ? it->second.type : REG_NONE;
         if (!found) return ERROR_FILE_NOT_FOUND;
@@ -756,7 +741,8 @@ LSTATUS FakePlatform::RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Rese
   return state_->RunOnKey(
       "RegSetValueExA", hKey, "", true,
       [&](auto key, auto&) {
-        key->second.values[name] = RegValue{dwType, std::vector<BYTE>(lpData, lpData + cbData)};
+        key->second.values[Lower(name)] =
+            RegValue{dwType, std::vector<BYTE>(lpData, lpData + cbData)};
         return ERROR_SUCCESS;
       },
       name);
