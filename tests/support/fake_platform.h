@@ -115,41 +115,31 @@ class FakePlatform : public Platform {
   void ClearLog();
 
   // ---- Platform --------------------------------------------------------------
-  // The calls behave as on Windows, with these choices worth knowing:
+  // The calls behave as on Windows for what the cleaner and the preview ask;
+  // the contract suite holds the two together. Choices worth knowing:
   // - Paths of MAX_PATH (260) characters or more fail with
-  //   ERROR_FILENAME_EXCED_RANGE (206) and change nothing: the ANSI calls
-  //   convert the text into a buffer of MAX_PATH characters, the zero
-  //   included, before any file is looked at. (Wine lets exactly 260 through.)
-  // - An empty path fails with ERROR_PATH_NOT_FOUND; a "*" or "?" outside the
-  //   last component of a FindFirstFileA pattern, or anywhere in another
-  //   call's path, with ERROR_INVALID_NAME; trailing dots and blanks of a
-  //   name are dropped. "file\" fails: GetFileAttributesA and
-  //   SetFileAttributesA with ERROR_PATH_NOT_FOUND, DeleteFileA with
-  //   ERROR_INVALID_NAME, RemoveDirectoryA with ERROR_DIRECTORY.
-  // - FindFirstFileA of "folder\" or "C:\" (nothing to match) fails with
-  //   ERROR_FILE_NOT_FOUND, of "file\*" with ERROR_DIRECTORY. Patterns other
-  //   than "*" and "*.*" match long names only, case-insensitively.
+  //   ERROR_FILENAME_EXCED_RANGE before any file is looked at (Wine lets
+  //   exactly 260 through). An empty path fails with ERROR_PATH_NOT_FOUND;
+  //   trailing dots and blanks of a name are dropped; "file\" names no file.
+  // - FindFirstFileA lists with "*" or "*.*" (every entry) or an exact name;
+  //   any other pattern throws std::invalid_argument, as Wine's matching of
+  //   short names makes such patterns unfit for the cleaner. A listing names
+  //   its entries when it opens and reads their data when it reaches them;
+  //   entries removed in between are passed over.
   // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
-  //   read-only (5), as Windows opens the file before it tries the deletion.
-  // - RemoveDirectoryA checks, in order: missing, a drive's root (5), not a
-  //   folder (267), held open or the current folder (32), read-only (5),
-  //   not empty (145). Windows refuses read-only folders; Wine does not store
-  //   the bit on folders.
-  // - SetFileAttributesA keeps only the settable bits (read-only, hidden,
-  //   system, archive, temporary, offline, not-indexed); no bits reads back
-  //   as FILE_ATTRIBUTE_NORMAL on a file. (Wine always reports archive.)
-  // - RegOpenKeyA with a null or empty subkey hands back hKey itself and
-  //   opens nothing; RegCreateKeyA with one opens a new handle to hKey's key.
-  //   A subkey starting with "\" fails with ERROR_BAD_PATHNAME (161). A
-  //   failed open or create stores null in *phkResult.
-  // - RegQueryValueExA of a missing value stores REG_NONE in *lpType; with a
-  //   buffer too small it stores the type and size and returns ERROR_MORE_DATA.
-  // - RegSetValueExA of a string type whose count leaves out a terminating
-  //   zero that follows the data counts it, as Windows does (reading the byte
-  //   after the count). RegDeleteKeyA with an empty subkey deletes hKey's key.
+  //   read-only (5). RemoveDirectoryA: missing, a drive's root (5), not a
+  //   folder (267), held open or the current folder (32), read-only (5), not
+  //   empty (145); a folder link goes as itself, full or not.
+  // - SetFileAttributesA keeps the settable bits only; no bits reads back as
+  //   FILE_ATTRIBUTE_NORMAL on a file. On a link it sets the link's own bits
+  //   (Windows would open through a symbolic link), so that tests can make a
+  //   read-only link.
+  // - A failed registry open or create stores null in *phkResult;
+  //   RegQueryValueExA with a buffer too small gives ERROR_MORE_DATA and the
+  //   size; a handle outlives its deleted key (ERROR_KEY_DELETED).
   // - Registry calls leave the last error alone; the other calls set it only
-  //   when they fail. Failures injected for a call that cannot fail on Windows
-  //   (GetLastError, GetCommandLineA, GetLocalTime, SetErrorMode) are ignored.
+  //   when they fail. Failures injected for GetLastError, GetCommandLineA,
+  //   GetLocalTime and SetErrorMode, which cannot fail, are ignored.
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;

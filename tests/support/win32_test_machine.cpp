@@ -126,21 +126,6 @@ void Win32TestMachine::SetCurrentFolder(const std::string& path) {
   if (!::SetCurrentDirectoryA(path.c_str())) Throw("SetCurrentDirectoryA", path);
 }
 
-void Win32TestMachine::SetRegValue(const std::string& key, const std::string& name, DWORD type,
-                                   const std::vector<BYTE>& data) {
-  HKEY handle = nullptr;
-  LSTATUS status = ::RegCreateKeyA(HKEY_LOCAL_MACHINE, key.c_str(), &handle);
-  if (status == ERROR_SUCCESS) {
-    status = ::RegSetValueExA(handle, name.c_str(), 0, type, data.data(),
-                              static_cast<DWORD>(data.size()));
-    ::RegCloseKey(handle);
-  }
-  if (status != ERROR_SUCCESS) {
-    throw std::runtime_error("registry value " + key + "\\" + name + ": error " +
-                             std::to_string(status));
-  }
-}
-
 bool Win32TestMachine::IsWine() {
   HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
   return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;

@@ -1,7 +1,7 @@
 // A scratch corner of a real Windows machine for tests of the Win32 calls: a
 // folder under the temporary folder and a key under
 // HKEY_LOCAL_MACHINE\SOFTWARE, both removed with the machine, and the means to
-// arrange files, held handles and registry values in them.
+// arrange files and held handles in them.
 #pragma once
 
 #include <cstdint>
@@ -27,8 +27,6 @@ class Win32TestMachine {
   void Hold(const std::string& path);  // opened without delete sharing
   void ReleaseHolds();
   void SetCurrentFolder(const std::string& path);  // restored with the machine
-  void SetRegValue(const std::string& key, const std::string& name, DWORD type,
-                   const std::vector<BYTE>& data);
 
   static bool IsWine();
 
