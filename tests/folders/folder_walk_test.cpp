@@ -130,19 +130,22 @@ TEST(FolderWalk, SizeCountsWhatPurgeDeletes) {
 }
 
 // An empty text, or one cut short by a zero byte, would name the current
-// folder or another: nothing is called.
+// folder or another: nothing is called, and no entry is named.
 TEST(FolderWalk, UnusableFolderTextsTouchNothing) {
   for (const std::string& text : {std::string(), std::string("C:\\T\0U", 6)}) {
     FakePlatform fake;
     Build(fake, "T\\a=1");
-    fake.SetCurrentFolder("C:\\T");
-    fake.ClearLog();
     EXPECT_EQ(GetFolderSize(fake, text, false), 0u);
     EXPECT_EQ(GetFolderEntrySize(fake, text, FILE_ATTRIBUTE_DIRECTORY), 0u);
     PurgeFolder(fake, text, false);
     PurgeFolderContents(fake, text, false);
     RemoveFolderEntry(fake, text, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(fake.Calls().empty()) << text.size();
+    folder_walk::FolderPaths<MAX_PATH> paths;
+    EXPECT_EQ(paths.SearchPattern("C:\\T"), "C:\\T\\*.*");
+    EXPECT_TRUE(paths.SearchPattern(text).empty());
+    EXPECT_FALSE(paths.Fits("a"));
+    EXPECT_TRUE(paths.EntryPath("a").empty());
   }
 }
 

@@ -44,9 +44,10 @@ const EstimateCase kEstimateCases[] = {
     {"%46w\\$fits\\f=1k %46w\\a.tmp=2k", 3, "C:\\%T\\", "C:\\%46w"},
     {"%47w\\$fits\\f=1k %47w\\a.tmp=2k", 0, "C:\\%T\\", "C:\\%47w"},
     // A drive's root as the temporary folder would empty the drive.
-    {"f=1k", 0, "C:\\"},
-    {"f=1k", 0, "\\"},
-    {"f=1k", 0, "C:\\|T\\"},  // "|" stands for a zero byte
+    // The 1023 bytes elsewhere show a temporary folder counted as even one byte.
+    {"f=1k Windows\\a.tmp=1023", 0, "C:\\"},
+    {"f=1k Windows\\a.tmp=1023", 0, "\\"},
+    {"f=1k Windows\\a.tmp=1023", 0, "C:\\|T\\"},  // "|" stands for a zero byte
 };
 
 TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
