@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "folders/purge_folder.h"
 #include "folders/reclaimable.h"
@@ -78,26 +77,28 @@ const WalkCase kWalkCases[] = {
     {"T\\a=1 !FindNextFileA=21", false, 0, "rd T 145"},
     // The guard spares GUID-shaped folders and folder links at the top only.
     {"T\\%G\\kept=1 T\\%G-link>Outside T\\s\\%G\\gone=2 T\\%G-file=4", true, 6,
-     "rd T 145, rd T\\s 145, rd T\\s\\%G 145, del T\\s\\%G\\gone, rd T\\s\\%G, rd T\\s, del "
-     "T\\%G-file"},
+     "rd T 145, rd T\\s 145, rd T\\s\\%G 145, del T\\s\\%G\\gone, rd T\\s\\%G, rd T\\s, "
+     "del T\\%G-file"},
     // Paths of MAX_PATH characters or more are never named, nor listed.
     {"T\\%254f=1 T\\%255g=2 T\\%250d\\abc=4 T\\%250d\\abcd=8 T\\%252p\\a=16", false, 5,
-     "rd T 145, del T\\%254f, rd T\\%250d 145, del T\\%250d\\abc, rd T\\%250d 145, rd T\\%252p "
-     "145, "
-     "rd T\\%252p 145"},
+     "rd T 145, del T\\%254f, rd T\\%250d 145, del T\\%250d\\abc, rd T\\%250d 145, "
+     "rd T\\%252p 145, rd T\\%252p 145"},
     // Links are removed as links, asked nothing, never entered nor counted;
     // a read-only one stays and the walk goes on.
     {"T\\a@Outside\\system.dll+r T\\b>Outside T\\c@Outside\\system.dll T\\d=1k "
      "T\\b!GetFileAttributesA=5",
      true, 1024, "rd T 145, del T\\a 5, rd T\\b, del T\\c, del T\\d"},
+    // What became a link after the listing is removed as one.
     {"T\\swapped\\inner=4 T\\swapped.txt=2+r", true, 2,
      "rd T 145, rd T\\swapped, del T\\swapped.txt", kPurge, SwapAfterListing},
     // A folder that cannot be asked again is left alone.
     {"T\\s\\f=1 T\\s!GetFileAttributesA=5", false, 0, "rd T 145"},
+    // A contents purge keeps the folder, even an empty one.
     {"T\\a=1", false, 1, "del T\\a", kContents},
     {"T\\", false, 0, "", kContents},
     // A listed folder is purged without the guard and removed; a listed link
-    // is removed without another look; one that is a link or a file now, as it is now.
+    // is removed without another look; one that is a link or a file now, as
+    // what it is now.
     {"T\\%G\\k=1 T\\g=2", false, 3,
      "rd T 145, rd T\\%G 145, del T\\%G\\k, rd T\\%G, del T\\g, rd T", FILE_ATTRIBUTE_DIRECTORY},
     {"T>Outside !GetFileAttributesA=5", false, 0, "rd T", kListedLink},

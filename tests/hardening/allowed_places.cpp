@@ -92,8 +92,9 @@ std::string AllowedPlaces::Violation(const FakePlatform::CallRecord& call) const
   for (const std::string& link : links_) {
     if (AtOrBelow(target, link) && target != link) return "reaches through the link " + link;
   }
-  if (call.call == "SetFileAttributesA" && links_.count(target))
+  if (call.call == "SetFileAttributesA" && links_.count(target)) {
     return "sets a link's target's attributes";
+  }
   if (call.call != "DeleteFileA" && call.call != "RemoveDirectoryA" &&
       call.call != "SetFileAttributesA") {
     return "a changing call the cleaner never needs";
@@ -105,8 +106,23 @@ std::vector<std::string> AllowedPlaces::Violations(const FakePlatform& after) co
   std::vector<std::string> problems;
   for (const FakePlatform::CallRecord& call : after.Changes()) {
     const std::string why = Violation(call);
-    if (!why.empty())
+    if (!why.empty()) {
       problems.push_back(call.call + " " + call.target + " " + call.value + ": " + why);
+    }
+  }
+  // The machine itself, for what a call reached through a path that changed
+  // while the start ran (a folder swapped for a link).
+  std::vector<std::pair<std::string, DWORD>> now;
+  Walk(after, "C:", now);
+  std::map<std::string, DWORD> found;
+  for (const auto& [path, attributes] : now) found[Fold(path)] = attributes;
+  for (const auto& [path, attributes] : before_) {
+    const auto it = found.find(Fold(path));
+    const char* removal = IsFolder(attributes) ? "RemoveDirectoryA" : "DeleteFileA";
+    const char* change = it == found.end()          ? removal
+                         : it->second != attributes ? "SetFileAttributesA"
+                                                    : nullptr;
+    if (change != nullptr && !InPlaces(change, path)) problems.push_back("changed: " + path);
   }
   return problems;
 }
@@ -138,8 +154,9 @@ std::vector<std::string> AllowedPlaces::Leftovers(const FakePlatform& after) con
       continue;
     }
     // A file that stays ends its folder's walk, but for the "*.tmp" files.
-    if (!IsFolder(attributes) && !IsLink(attributes) && parent != windows_)
+    if (!IsFolder(attributes) && !IsLink(attributes) && parent != windows_) {
       untouched.insert(parent);
+    }
     if (failure->second != ERROR_DIR_NOT_EMPTY && failure->second != ERROR_SHARING_VIOLATION) {
       untouched.insert(folded);
     }

@@ -28,8 +28,8 @@ class AllowedPlaces {
   // Reads the machine as it stands; its log is cleared afterwards.
   explicit AllowedPlaces(FakePlatform& before);
 
-  // The changing calls, failed or not, outside the places. Every change to
-  // the machine is such a call, so none outside means nothing there changed.
+  // The changing calls, failed or not, outside the places, and the entries
+  // outside them that are gone or have other attributes now.
   std::vector<std::string> Violations(const FakePlatform& after) const;
   // Entries of the places still there although the pass could name them and
   // nothing stood in the way: no change failed on them, on a folder above them

@@ -2,23 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <exception>
 #include <stdexcept>
 
 #include "app/cleanup_app.h"
 #include "hardening/allowed_places.h"
-
-namespace {
-
-std::size_t FailedCalls(const FakePlatform& fake, const char* call) {
-  std::size_t failed = 0;
-  for (const FakePlatform::CallRecord& record : fake.Calls()) {
-    if (record.call == call && !record.succeeded) ++failed;
-  }
-  return failed;
-}
-
-}  // namespace
 
 std::vector<std::string> RunWholeStart(FakePlatform& fake, std::size_t callBudget,
                                        const Stage& stage, bool allGone) {
@@ -37,9 +26,14 @@ std::vector<std::string> RunWholeStart(FakePlatform& fake, std::size_t callBudge
     problems.push_back(std::string("threw: ") + e.what());
   }
   fake.SetCallHook(nullptr);
-  if (fake.OpenFindHandles() != FailedCalls(fake, "FindClose"))
-    problems.push_back("find handle left open");
-  if (fake.OpenRegKeys() != FailedCalls(fake, "RegCloseKey")) problems.push_back("key left open");
+  // A handle whose closing failed stays open; no other may.
+  auto failed = [&](const char* call) {
+    return static_cast<std::size_t>(std::count_if(
+        fake.Calls().begin(), fake.Calls().end(),
+        [&](const FakePlatform::CallRecord& r) { return r.call == call && !r.succeeded; }));
+  };
+  if (fake.OpenFindHandles() != failed("FindClose")) problems.push_back("find handle left open");
+  if (fake.OpenRegKeys() != failed("RegCloseKey")) problems.push_back("key left open");
   for (const std::string& problem : allowed.Violations(fake)) problems.push_back(problem);
   if (allGone) {
     for (const std::string& left : allowed.Leftovers(fake)) problems.push_back("left: " + left);
