@@ -83,11 +83,11 @@ const WalkCase kWalkCases[] = {
     {"T\\%254f=1 T\\%255g=2 T\\%250d\\abc=4 T\\%250d\\abcd=8 T\\%252p\\a=16", false, 5,
      "rd T 145, del T\\%254f, rd T\\%250d 145, del T\\%250d\\abc, rd T\\%250d 145, "
      "rd T\\%252p 145, rd T\\%252p 145"},
-    // Links are removed as links, asked nothing, never entered nor counted;
-    // a read-only one stays and the walk goes on.
+    // Links are removed as links, once, asked nothing, never entered nor
+    // counted; a read-only one stays and the walk goes on.
     {"T\\a@Outside\\system.dll+r T\\b>Outside T\\c@Outside\\system.dll T\\d=1k "
-     "T\\b!GetFileAttributesA=5",
-     true, 1024, "rd T 145, del T\\a 5, rd T\\b, del T\\c, del T\\d"},
+     "T\\e>Outside+r T\\b!GetFileAttributesA=5",
+     true, 1024, "rd T 145, del T\\a 5, rd T\\b, del T\\c, del T\\d, rd T\\e 5"},
     // What became a link after the listing is removed as one.
     {"T\\swapped\\inner=4 T\\swapped.txt=2+r", true, 2,
      "rd T 145, rd T\\swapped, del T\\swapped.txt", kPurge, SwapAfterListing},
@@ -142,6 +142,9 @@ TEST(FolderWalk, UnusableFolderTextsTouchNothing) {
     PurgeFolderContents(fake, text, false);
     RemoveFolderEntry(fake, text, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(fake.Calls().empty()) << text.size();
+    char path[MAX_PATH] = "x";
+    EXPECT_FALSE(folder_walk::BuildEntryPath(path, text, "a") || path[0] != '\0');
+    EXPECT_FALSE(folder_walk::BuildSearchPattern(path, text));
     folder_walk::FolderPaths<MAX_PATH> paths;
     EXPECT_EQ(paths.SearchPattern("C:\\T"), "C:\\T\\*.*");
     EXPECT_TRUE(paths.SearchPattern(text).empty());

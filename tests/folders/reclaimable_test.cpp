@@ -36,8 +36,9 @@ const EstimateCase kEstimateCases[] = {
      1 + 8 + 16 + 512},
     // GUID-shaped folders are left out at the top of the temporary folder only.
     {"%T\\%G\\top=1k %T\\sub\\%G\\deeper=2k %T\\%G-file=4k Windows\\$hf\\%G\\in=8k", 2 + 4 + 8},
-    // What the pass could not name: "$" folders of 150 characters, files of 260.
-    {"Windows\\$%137k\\f=1k Windows\\$%138n\\f=2k Windows\\%244f.tmp=4k Windows\\%245g.tmp=8k",
+    // What the pass could not name ("$" folders of 150 characters, files of
+    // 260) is left out, and what follows it still counts.
+    {"Windows\\$%138n\\f=2k Windows\\$%137k\\f=1k Windows\\%245g.tmp=8k Windows\\%244f.tmp=4k",
      1 + 4},
     {"%145t\\f=1k", 1, "C:\\%145t\\"},
     {"%146t\\f=1k", 0, "C:\\%146t\\"},

@@ -153,10 +153,11 @@ std::vector<std::string> AllowedPlaces::Leftovers(const FakePlatform& after) con
       if (after.Exists(path)) left.push_back(path);
       continue;
     }
-    // A file that stays ends its folder's walk, but for the "*.tmp" files.
-    if (!IsFolder(attributes) && !IsLink(attributes) && parent != windows_) {
-      untouched.insert(parent);
-    }
+    // A file that stays ends its folder's walk, but for the "*.tmp" files. A
+    // read-only file is no excuse: the pass makes it writable first.
+    const bool file = !IsFolder(attributes) && !IsLink(attributes);
+    if (file && failure->second == ERROR_ACCESS_DENIED) left.push_back(path);
+    if (file && parent != windows_) untouched.insert(parent);
     if (failure->second != ERROR_DIR_NOT_EMPTY && failure->second != ERROR_SHARING_VIOLATION) {
       untouched.insert(folded);
     }

@@ -32,9 +32,10 @@ class AllowedPlaces {
   // outside them that are gone or have other attributes now.
   std::vector<std::string> Violations(const FakePlatform& after) const;
   // Entries of the places still there although the pass could name them and
-  // nothing stood in the way: no change failed on them, on a folder above them
-  // (but for "not empty" and "in use", after which a folder is still emptied),
-  // nor on a file before them in their folder (which ends its walk).
+  // nothing stood in the way: no change failed on them (read-only is no
+  // excuse for a file), on a folder above them (but for "not empty" and "in
+  // use", after which a folder is still emptied), nor on a file before them
+  // in their folder (which ends its walk).
   std::vector<std::string> Leftovers(const FakePlatform& after) const;
 
  private:
