@@ -1,99 +1,90 @@
+// The reclaimable estimate over its three places, and the folder texts and
+// listings it rests on.
 #include "folders/reclaimable.h"
 
-#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include <cstdint>
+#include <algorithm>
 #include <string>
 
-#include "folder_fixture.h"
+#include "machine_text.h"
 
 namespace {
 
-using ::testing::IsEmpty;
-
-constexpr const char* kGuid = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
-constexpr std::uint64_t kKB = 1024;
-
-class ReclaimableTest : public FolderTest {
- protected:
-  void TearDown() override {
-    EXPECT_THAT(fake_.Changes(), IsEmpty()) << "the estimate only reads";
-    FolderTest::TearDown();
-  }
-};
-
-struct BytesCase {
-  std::uint64_t bytes;
+struct EstimateCase {
+  const char* machine;
   DWORD kilobytes;
+  const char* temp = "C:\\%T\\";
+  const char* windows = "C:\\Windows";
 };
 
-class ReclaimableBytesTest : public ReclaimableTest,
-                             public ::testing::WithParamInterface<BytesCase> {};
+const EstimateCase kEstimateCases[] = {
+    {"%T\\a=2047", 1},
+    {"%T\\a=1024", 1},
+    {"Windows\\a.tmp=3g %T\\b=3g Windows\\$hf\\c=3g", 9u << 20},  // past 4 GB
+    {"%T\\a=4294967295k", 0xFFFFFFFFu},
+    {"%T\\a=4294967296k", 0xFFFFFFFFu},  // would wrap to 0
+    // Each term, and their sum, stops at the largest count.
+    {"Windows\\a.tmp=18446744073709551610 Windows\\b.tmp=10", 0xFFFFFFFFu},
+    {"Windows\\$a\\f=18446744073709551610 Windows\\$b\\f=10", 0xFFFFFFFFu},
+    {"%T\\a=18446744073709551610 Windows\\a.tmp=10 Windows\\$b\\f=10", 0xFFFFFFFFu},
+    // "*.tmp" files and "$" folders directly in the Windows directory count,
+    // held ones too; links do not.
+    {"Windows\\a.tmp=1k Windows\\sub\\b.tmp=2k Windows\\x.tmp\\in=4k Windows\\$hf_mig$\\f=8k "
+     "Windows\\$\\g\\h=16k Windows\\$log=32k Windows\\x$\\i=64k Windows\\B.TMP=128k "
+     "Windows\\l.tmp@Other\\big Windows\\$l>Other Other\\big=256k Windows\\$h\\held=512k+u",
+     1 + 8 + 16 + 512},
+    // GUID-shaped folders are left out at the top of the temporary folder only.
+    {"%T\\%G\\top=1k %T\\sub\\%G\\deeper=2k %T\\%G-file=4k Windows\\$hf\\%G\\in=8k", 2 + 4 + 8},
+    // What the pass could not name ("$" folders of 150 characters, files of
+    // 260) is left out, and what follows it still counts.
+    {"Windows\\$%138n\\f=2k Windows\\$%137k\\f=1k Windows\\%245g.tmp=8k Windows\\%244f.tmp=4k",
+     1 + 4},
+    {"%145t\\f=1k", 1, "C:\\%145t\\"},
+    {"%146t\\f=1k", 0, "C:\\%146t\\"},
+    {"%46w\\$fits\\f=1k %46w\\a.tmp=2k", 3, "C:\\%T\\", "C:\\%46w"},
+    {"%47w\\$fits\\f=1k %47w\\a.tmp=2k", 0, "C:\\%T\\", "C:\\%47w"},
+    // A drive's root as the temporary folder would empty the drive.
+    // The 1023 bytes elsewhere show a temporary folder counted as even one byte.
+    {"f=1k Windows\\a.tmp=1023", 0, "C:\\"},
+    {"f=1k Windows\\a.tmp=1023", 0, "\\"},
+    {"f=1k Windows\\a.tmp=1023", 0, "C:\\|T\\"},  // "|" stands for a zero byte
+};
 
-TEST_P(ReclaimableBytesTest, CountsWholeKilobytesAndStopsAtTheTop) {
-  fake_.AddFile(Temp("file"), GetParam().bytes);
-  EXPECT_EQ(GetReclaimableKB(fake_), GetParam().kilobytes);
+TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
+  for (const EstimateCase& c : kEstimateCases) {
+    SCOPED_TRACE(c.machine);
+    FakePlatform fake;
+    std::string temp = Expand(c.temp);
+    std::replace(temp.begin(), temp.end(), '|', '\0');
+    fake.SetTempPath(temp);
+    fake.SetWindowsDirectory(Expand(c.windows));
+    Build(fake, c.machine);
+    EXPECT_EQ(GetReclaimableKB(fake), c.kilobytes);
+    EXPECT_EQ(KilobytesOf(TotalBytes(GetReclaimableTerms(fake))), c.kilobytes);
+    EXPECT_TRUE(fake.Changes().empty());
+    EXPECT_EQ(fake.OpenFindHandles(), 0u);
+  }
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Sizes, ReclaimableBytesTest,
-    ::testing::Values(BytesCase{1023, 0}, BytesCase{1024, 1}, BytesCase{2047, 1},
-                      BytesCase{2048, 2},
-                      BytesCase{5ull << 30, 5242880},  // 5 GB in full, not modulo 4 GB
-                      BytesCase{0xFFFFFFFFull * kKB, 0xFFFFFFFFu},
-                      BytesCase{0x100000000ull * kKB, 0xFFFFFFFFu},  // would wrap to 0
-                      BytesCase{5ull << 40, 0xFFFFFFFFu}));
-
-TEST_F(ReclaimableTest, TermsAddUpPastFourGigabytes) {
-  fake_.AddFile("C:\\Windows\\a.tmp", 3ull << 30);
-  fake_.AddFile(Temp("b"), 3ull << 30);
-  fake_.AddFile("C:\\Windows\\$hf\\c", 3ull << 30);
-  EXPECT_EQ(GetReclaimableKB(fake_), 9u << 20);
-}
-
-TEST_F(ReclaimableTest, CountsWindowsTmpFilesAndDollarFoldersDirectlyThere) {
-  // Each candidate has its own power of two in kilobytes, so the sum tells which counted.
-  fake_.AddFile("C:\\Windows\\a.tmp", 1 * kKB);
-  fake_.AddFile("C:\\Windows\\sub\\b.tmp", 2 * kKB);
-  fake_.AddFile("C:\\Windows\\x.tmp\\inside", 4 * kKB);
-  fake_.AddFile("C:\\Windows\\$hf_mig$\\f", 8 * kKB);
-  fake_.AddFile("C:\\Windows\\$\\g\\h", 16 * kKB);
-  fake_.AddFile("C:\\Windows\\$log", 32 * kKB);
-  fake_.AddFile("C:\\Windows\\x$\\i", 64 * kKB);
-  fake_.AddFile("C:\\Windows\\B.TMP", 128 * kKB);  // names compare case-sensitively
-  EXPECT_EQ(GetReclaimableKB(fake_), 1u + 8u + 16u);
-}
-
-TEST_F(ReclaimableTest, GuidFoldersAreLeftOutAtTheTopOfTheTemporaryFolderOnly) {
-  fake_.AddFile(Temp(kGuid) + "\\top", 1 * kKB);
-  fake_.AddFile(Temp("sub\\") + kGuid + "\\deeper", 2 * kKB);
-  fake_.AddFile(Temp(kGuid) + "-file", 4 * kKB);
-  fake_.AddFile(std::string("C:\\Windows\\$hf\\") + kGuid + "\\inHotfix", 8 * kKB);
-  EXPECT_EQ(GetReclaimableKB(fake_), 2u + 4u + 8u);
-}
-
-TEST_F(ReclaimableTest, FileInUseIsCountedAll) {
-  fake_.AddFile("C:\\Windows\\$hf\\held", 1 * kKB);
-  fake_.AddFile("C:\\Windows\\$hf\\after", 2 * kKB);
-  fake_.SetInUse("C:\\Windows\\$hf\\held");
-  EXPECT_EQ(GetReclaimableKB(fake_), 3u);
-}
-
-TEST_F(ReclaimableTest, HotfixFolderTooLongToNameIsNotCounted) {
-  // "C:\Windows\" is 11 characters; a full path must stay under 150.
-  fake_.AddFile("C:\\Windows\\$" + std::string(137, 'k') + "\\f", 1 * kKB);  // 149
-  fake_.AddFile("C:\\Windows\\$" + std::string(138, 'n') + "\\f", 2 * kKB);  // 150
-  EXPECT_EQ(GetReclaimableKB(fake_), 1u);
-}
-
-// Texts that cannot be used are tried, with the cleaning pass, in
-// tests/app/run_cleanup_test.cpp; this is the longest that can.
-TEST_F(ReclaimableTest, TemporaryFolderOfOneHundredFortyNineCharactersIsCounted) {
-  const std::string temp = "C:\\" + std::string(145, 't');  // with its backslash: 149
-  fake_.AddFile(temp + "\\f", 1 * kKB);
-  fake_.SetTempPath(temp + "\\");
-  EXPECT_EQ(GetReclaimableKB(fake_), 1u);
+TEST(Reclaimable, TermsNameEachEntryAsThePassWill) {
+  FakePlatform fake;
+  Build(fake,
+        "Windows\\b.tmp=3+h Windows\\a.tmp=2 Windows\\$hf\\f=5 Windows\\$l>Other Other\\f=7 "
+        "%T\\t=11");
+  const ReclaimableTerms terms = GetReclaimableTerms(fake);
+  std::string listed;
+  for (const auto* entries : {&terms.tmpFiles, &terms.hotfixFolders}) {
+    for (const CountedEntry& entry : *entries) {
+      listed += entry.path + "=" + std::to_string(entry.bytes) + " " +
+                std::to_string(entry.found.findData.dwFileAttributes) + ", ";
+    }
+  }
+  EXPECT_EQ(listed,
+            "C:\\Windows\\b.tmp=3 2, C:\\Windows\\a.tmp=2 32, C:\\Windows\\$hf=5 16, "
+            "C:\\Windows\\$l=0 1040, ");
+  EXPECT_EQ(terms.tmpFileBytes + terms.tempFolderBytes * 10 + terms.hotfixFolderBytes * 1000,
+            5115u);
 }
 
 }  // namespace

@@ -1,72 +1,51 @@
-// What a start of the cleaner may change on a fake machine, taken from the
-// machine before the start; the check of calls and of changes against it.
+// What a start of the cleaner may change on the in-memory machine, read from
+// the machine before the start, and the two checks of a start against it:
+// nothing outside those places changed, and what the pass may delete there is
+// gone unless something stood in its way.
 #pragma once
 
-#include <cstdint>
+#include <set>
 #include <string>
-#include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "support/fake_platform.h"
 
-// One file, folder or link on the fake's drive C:.
-struct MachineEntry {
-  std::string path;
-  DWORD attributes = 0;  // as the fake reports them
-  std::uint64_t size = 0;
-};
-
-// Every entry below C:\, each folder before its contents. Links are listed
-// but never followed, so every path names the entry by its own place.
-std::vector<MachineEntry> SnapshotMachine(const FakePlatform& fake);
-
-// HKEY_LOCAL_MACHINE keys the cleaner writes to, as the fake's log names them.
-extern const char kSettingsKeyTarget[];   // "HKLM\SOFTWARE\Brisca\Sweepwell"
-extern const char kUninstallKeyTarget[];  // "HKLM\SOFTWARE\...\CurrentVersion\Uninstall"
-
-// What may change:
-//  - files, folders and links strictly inside the temporary folder;
-//  - "*.tmp" files (lower-case ".tmp", links included) directly in the
-//    Windows directory;
-//  - whatever lies at or below a "$" folder or folder link directly in the
-//    Windows directory;
-//  - never anything reached through a link, and never the attributes of a
-//    link (SetFileAttributesA acts on the link's target);
-//  - in the registry, the settings key with its values ExecuteDate and Limit,
-//    and subkeys of the installed-software list whose names start with "KB"
-//    in any letter case.
+// The places:
+//  - entries strictly inside the temporary folder, but for GUID-shaped
+//    folders and folder links at its top and what they hold;
+//  - files and file links directly in the Windows directory whose names end
+//    in ".tmp" (lower case);
+//  - "$" folders and folder links directly in the Windows directory, with
+//    what they hold;
+//  - never anything reached through a link, nor a link's attributes (setting
+//    them acts on the target);
+//  - in the registry, the settings key's values ExecuteDate and Limit, and
+//    subkeys of the installed-software list named by part of a "$" folder's
+//    name from a "KB" on (any letter case), at least three characters long.
 class AllowedPlaces {
  public:
-  // `windows` and `temp` name the folders as the machine holds them, the
-  // temporary folder without a trailing backslash.
-  AllowedPlaces(std::vector<MachineEntry> before, std::string windows, std::string temp);
+  // Reads the machine as it stands; its log is cleared afterwards.
+  explicit AllowedPlaces(FakePlatform& before);
 
-  // Empty when the changing call stays within the places above, else why not.
-  std::string Violation(const FakePlatform::CallRecord& call) const;
-  // The same for a file-system call named by its name and target path.
-  std::string FileViolation(const std::string& call, const std::string& target) const;
-  // Differences between the machine before and `after` that no allowed call
-  // could have made: entries gone or with other attributes outside the
-  // allowed places, sizes changed, entries that appeared.
-  std::vector<std::string> StateViolations(const std::vector<MachineEntry>& after) const;
-
-  const std::vector<MachineEntry>& Before() const { return before_; }
-  const std::vector<std::string>& Links() const { return links_; }
+  // The changing calls, failed or not, outside the places, and the entries
+  // outside them that are gone or have other attributes now.
+  std::vector<std::string> Violations(const FakePlatform& after) const;
+  // Entries of the places still there although the pass could name them and
+  // nothing stood in the way: no change failed on them (read-only is no
+  // excuse for a file), on a folder above them (but for "not empty" and "in
+  // use", after which a folder is still emptied), nor on a file before them
+  // in their folder (which ends its walk).
+  std::vector<std::string> Leftovers(const FakePlatform& after) const;
 
  private:
-  const MachineEntry* Find(const std::string& foldedPath) const;
-  std::string RegistryViolation(const FakePlatform::CallRecord& call) const;
+  bool InPlaces(const std::string& call, const std::string& path) const;
+  std::string Violation(const FakePlatform::CallRecord& call) const;
 
-  // Paths are kept letter-folded (FoldCase) where they are compared.
-  std::vector<MachineEntry> before_;
-  std::unordered_map<std::string, std::size_t> index_;  // folded path -> before_ index
-  std::string windows_;
-  std::string temp_;
-  std::vector<std::string> links_;
-  std::vector<std::string> foldedLinks_;
-  std::vector<std::string> hotfixEntries_;  // "$" folders and folder links in windows_
+  std::string windows_, temp_;  // folded, without a trailing backslash
+  // Every entry below C:\ with its attributes, each folder before its contents.
+  std::vector<std::pair<std::string, DWORD>> before_;
+  std::set<std::string> links_;        // folded paths
+  std::set<std::string> guidFolders_;  // folded paths, at the top of the temporary folder
+  std::set<std::string> hotfixNames_;  // folded names of the "$" folders
 };
-
-// ASCII letters folded to upper case, as Win32 compares names.
-std::string FoldCase(std::string text);
-bool SameText(const std::string& a, const std::string& b);  // FoldCase(a) == FoldCase(b)

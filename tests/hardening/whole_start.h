@@ -1,38 +1,37 @@
-// One whole start of the cleaner on a fake machine, under a ceiling on calls so
-// that a start that would never end fails instead of hanging; and its checks.
+// One whole start of the cleaner on the in-memory machine, checked against the
+// places it may change, and the sweep that reruns it on a fresh machine with
+// something staged at each of its calls in turn (a failure, a race).
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
-#include "hardening/allowed_places.h"
 #include "support/fake_platform.h"
 
-struct StartOutcome {
-  int exitCode = -1;
-  int initInstanceCalls = 0;
-  BOOL initInstanceResult = TRUE;
-  int exitInstanceCalls = 0;
-  bool messageLoopRan = false;
-  bool callBudgetExceeded = false;
-  std::string exception;  // what escaped the start; empty when nothing did
-};
+// Builds a machine to start on, its log cleared.
+using MachineBuilder = std::function<void(FakePlatform&)>;
+// Run at the start of the call with this index, before the call looks at the
+// machine: injects the call's failure or changes the machine.
+using Stage = std::function<void(FakePlatform&, std::size_t index)>;
 
-// Runs `CCleanupApp app(fake); RunApplication(fake, app);` through a platform
-// that stops the start, by throwing past it, at its `callBudget`-th call. The
-// fake's log is not cleared first.
-StartOutcome RunWholeStart(FakePlatform& fake, std::size_t callBudget);
+// Runs the program's start on `fake` (ApplicationMain), stopped past
+// `callBudget` calls, with `stage` at each call. Returns what went wrong: it
+// threw or did not end, did not return 0, left open a handle other than those
+// whose closing failed, or made a change AllowedPlaces forbids; with
+// `allGone`, also AllowedPlaces::Leftovers.
+std::vector<std::string> RunWholeStart(FakePlatform& fake, std::size_t callBudget,
+                                       const Stage& stage = nullptr, bool allGone = false);
 
-struct StartExpectations {
-  std::size_t openFindHandles = 0;  // left open only when their FindClose was made to fail
-  std::size_t openRegKeys = 0;      // likewise for RegCloseKey
-};
+// The stages to try at one call of the clean start, each with a description.
+using StagesAt =
+    std::function<std::vector<std::pair<std::string, Stage>>(const FakePlatform::CallRecord&)>;
 
-// Everything wrong with a start: it threw or ran past its budget, did not
-// return 0 through InitInstance returning false, left a handle open, made a
-// changing call outside the allowed places, or left the machine changed
-// outside them. Empty when the start passed.
-std::vector<std::string> StartProblems(const FakePlatform& fake, const StartOutcome& outcome,
-                                       const AllowedPlaces& allowed,
-                                       const StartExpectations& expected = {});
+// A clean start on a machine from `build`, then, for each of its calls and
+// each stage `stagesAt` gives for it, a start on a fresh machine with that
+// stage at that call, stopped past `callBudget` calls. Returns the number of runs; each failed run
+// (a problem, or a stage that was not reached) is an ADD_FAILURE, the first 20 shown.
+std::size_t SweepEachCall(const MachineBuilder& build, const StagesAt& stagesAt,
+                          std::size_t callBudget);
