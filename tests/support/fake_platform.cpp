@@ -142,7 +142,7 @@ struct FakePlatform::State {
   std::vector<std::pair<CallRecord, DWORD>> failures;  // the call and target to fail, the error
   std::map<std::size_t, DWORD> nthFailures;
   std::vector<CallRecord> calls;
-  CallHook hook;
+  std::shared_ptr<CallHook> hook;
   bool inHook = false;
 
   // One call: the hook, the log entry, then the injected failure or `body`,
@@ -156,8 +156,10 @@ struct FakePlatform::State {
         bool& flag;
         ~Reset() { flag = false; }
       } reset{inHook};
-      CallHook running = hook;  // it may replace itself
-      running(call, calls.size());
+      // The same hook object runs every time, so that its state carries from
+      // call to call; it stays alive while it replaces itself.
+      const std::shared_ptr<CallHook> running = hook;
+      (*running)(call, calls.size());
     }
     calls.push_back({call, std::move(target), std::move(value), changing, true, 0});
     const CallRecord& record = calls.back();
@@ -484,8 +486,18 @@ UINT FakePlatform::ErrorMode() const { return state_->errorMode; }
 
 std::string FakePlatform::Dump() const {
   std::ostringstream out;
+  // A folder's entries right below it: the separator sorts before every name byte.
+  std::vector<std::pair<std::string, const Entry*>> entries;
   for (const auto& [key, e] : state_->tree) {
-    out << std::string(2 * static_cast<std::size_t>(std::count(key.begin(), key.end(), '\\')), ' ')
+    std::string order = key;
+    std::replace(order.begin(), order.end(), '\\', '\x01');
+    entries.emplace_back(std::move(order), &e);
+  }
+  std::sort(entries.begin(), entries.end());
+  for (const auto& [key, entry] : entries) {
+    const Entry& e = *entry;
+    out << std::string(2 * static_cast<std::size_t>(std::count(key.begin(), key.end(), '\x01')),
+                       ' ')
         << e.name << (e.folder ? "\\" : "");
     if (!e.folder) out << "  " << e.size << " bytes";
     if (e.attributes != 0) out << "  attributes " << e.attributes;
@@ -522,7 +534,9 @@ void FakePlatform::ClearFailures() {
   state_->nthFailures.clear();
 }
 
-void FakePlatform::SetCallHook(CallHook hook) { state_->hook = std::move(hook); }
+void FakePlatform::SetCallHook(CallHook hook) {
+  state_->hook = hook ? std::make_shared<CallHook>(std::move(hook)) : nullptr;
+}
 
 const std::vector<FakePlatform::CallRecord>& FakePlatform::Calls() const { return state_->calls; }
 
