@@ -1,6 +1,6 @@
 // The in-memory machine: every file, folder, link and registry key is one
-// entry of one map, keyed by its full path ("C:\a\b", "HKLM\SOFTWARE\x")
-// without regard to case, so that a folder's entries lie together after it.
+// entry of one map, keyed by its full path ("c:\a\b", "hklm\software\x")
+// folded to lower case, so that a folder's entries lie together after it.
 // One runner gives every call the hook, the log and the injected failures.
 #include "support/fake_platform.h"
 
@@ -15,13 +15,9 @@ namespace {
 using Parts = std::vector<std::string>;
 
 // ASCII only, whatever the C library's locale: ANSI names compare so on the
-// machines the tests model. Plain indexing: every lookup runs this, in debug
-// builds too.
+// machines the tests model.
 std::string Lower(std::string text) {
-  char* at = text.empty() ? nullptr : &text[0];
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (at[i] >= 'A' && at[i] <= 'Z') at[i] = static_cast<char>(at[i] + ('a' - 'A'));
-  }
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
   return text;
 }
 bool StartsWith(const std::string& text, const std::string& prefix) {
@@ -43,18 +39,7 @@ struct Entry {
     return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
   }
 };
-// The entries by their full paths, folded once here rather than compared
-// without case at every step of every lookup.
-struct Tree : std::map<std::string, Entry> {
-  using Map = std::map<std::string, Entry>;
-  iterator find(const std::string& key) { return Map::find(Lower(key)); }
-  std::size_t count(const std::string& key) const { return Map::count(Lower(key)); }
-  Entry& at(const std::string& key) { return Map::at(Lower(key)); }
-  iterator lower_bound(const std::string& key) { return Map::lower_bound(Lower(key)); }
-  iterator emplace(const std::string& key, Entry entry) {
-    return Map::emplace(Lower(key), std::move(entry)).first;
-  }
-};
+using Tree = std::map<std::string, Entry>;
 using Listed = std::vector<std::pair<std::string, std::string>>;  // name, key
 
 constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
@@ -70,40 +55,35 @@ std::string Join(std::string path, const Parts& parts) {
 
 Parts Split(const std::string& text) {
   Parts parts;
-  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-    end = std::min(text.find('\\', start), text.size());
-    if (end > start) parts.push_back(text.substr(start, end - start));
+  std::string part;
+  for (std::istringstream in(text); std::getline(in, part, '\\');) {
+    if (!part.empty()) parts.push_back(part);
   }
   return parts;
 }
 
 // A path as Win32 reads it: "\" and "/" alike, doubled separators as one, "."
-// and ".." resolved, trailing dots and blanks of a name dropped.
+// and ".." resolved, trailing dots and blanks of a name dropped. Only drive C:.
 struct Parsed {
   DWORD error = 0;
-  std::string drive = "C";
   Parts parts;
   bool trailingSeparator = false;
-  std::string Text() const { return parts.empty() ? drive + ":\\" : Join(drive + ":", parts); }
+  std::string Text() const { return parts.empty() ? "C:\\" : Join("C:", parts); }
 };
 
-Parsed Parse(const std::string& path, const Parts& current) {
+Parsed Parse(std::string text, const Parts& current) {
   Parsed parsed;
-  std::string text = path;
-  for (std::size_t i = 0; i < text.size(); ++i) text[i] = text[i] == '/' ? '\\' : text[i];
+  std::replace(text.begin(), text.end(), '/', '\\');
   parsed.trailingSeparator = !text.empty() && text.back() == '\\';
   std::size_t start = 0;
   if (text.size() >= 2 && text[1] == ':') {
-    parsed.drive = text.substr(0, 1);
-    if (Lower(parsed.drive) != "c") parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive
+    if (Lower(text.substr(0, 1)) != "c") parsed.error = ERROR_PATH_NOT_FOUND;
     start = 2;
   } else if (text.compare(0, 2, "\\\\") == 0) {
-    parsed.error = ERROR_PATH_NOT_FOUND;  // nor a network
+    parsed.error = ERROR_PATH_NOT_FOUND;  // no network either
   }
   if (start == text.size() || text[start] != '\\') parsed.parts = current;
-  for (std::size_t end = start; start <= text.size(); start = end + 1) {
-    end = std::min(text.find('\\', start), text.size());
-    std::string part = text.substr(start, end - start);
+  for (std::string part : Split(text.substr(start))) {
     if (part == "..") {
       if (!parsed.parts.empty()) parsed.parts.pop_back();
     } else if (part != ".") {
@@ -152,23 +132,24 @@ struct FakePlatform::State {
             std::string value = {}, bool setsLastError = true) {
     if (hook && !inHook) {  // a hook that calls the machine does not see itself
       inHook = true;
-      struct Reset {
-        bool& flag;
-        ~Reset() { flag = false; }
-      } reset{inHook};
       // The same hook object runs every time, so that its state carries from
       // call to call; it stays alive while it replaces itself.
       const std::shared_ptr<CallHook> running = hook;
-      (*running)(call, calls.size());
+      try {
+        (*running)(call, calls.size());
+      } catch (...) {
+        inHook = false;
+        throw;
+      }
+      inHook = false;
     }
     calls.push_back({call, std::move(target), std::move(value), changing, true, 0});
-    const CallRecord& record = calls.back();
     auto nth = nthFailures.find(calls.size() - 1);
     DWORD error = nth != nthFailures.end() ? nth->second : 0;
     for (const auto& [failure, injected] : failures) {  // at or below the path given
       std::string at = failure.target;
       if (!at.empty() && at.back() != '\\') at += '\\';
-      if (!error && failure.call == record.call && StartsWith(record.target + "\\", at)) {
+      if (!error && failure.call == call && StartsWith(calls.back().target + "\\", at)) {
         error = injected;
       }
     }
@@ -188,13 +169,13 @@ struct FakePlatform::State {
     entry.name = name;
     entry.folder = folder;
     entry.order = ++made;
-    return tree.emplace(key, std::move(entry));
+    return tree.emplace(Lower(key), std::move(entry)).first;
   }
   // The key of the folder `parts` names, folder links followed; "" for none.
   std::string Folder(const Parts& parts, std::size_t count = ~std::size_t{0}, int depth = 0) {
-    std::string at = "c:";  // folded all along
+    std::string at = "c:";
     for (std::size_t i = 0; i < std::min(count, parts.size()); ++i) {
-      auto it = tree.Map::find(at + "\\" + Lower(parts[i]));
+      auto it = tree.find(at + "\\" + Lower(parts[i]));
       if (it == tree.end() || !it->second.folder || depth > kMaxLinkDepth) return "";
       at = it->second.link ? Folder(it->second.linkTarget, ~std::size_t{0}, depth + 1) : it->first;
       if (at.empty()) return "";
@@ -208,7 +189,7 @@ struct FakePlatform::State {
     if (parsed.parts.empty()) return tree.find("c:");
     const std::string folder = Folder(parsed.parts, parsed.parts.size() - 1);
     if (wayThere != nullptr) *wayThere = !folder.empty();
-    return folder.empty() ? tree.end() : tree.Map::find(folder + "\\" + Lower(parsed.parts.back()));
+    return folder.empty() ? tree.end() : tree.find(folder + "\\" + Lower(parsed.parts.back()));
   }
   // A path-taking call: the checks every such call makes, then `body`.
   template <typename Body>
@@ -238,11 +219,6 @@ struct FakePlatform::State {
     }
     return found;
   }
-  bool Holds(const std::string& key) {
-    const std::string prefix = Lower(key) + "\\";
-    auto it = tree.lower_bound(prefix);
-    return it != tree.end() && it->first.rfind(prefix, 0) == 0;
-  }
   void Erase(Tree::iterator it) {  // with all it holds
     for (auto below : Below(it->first, true)) tree.erase(below);
     tree.erase(it);
@@ -268,41 +244,37 @@ struct FakePlatform::State {
   }
 
   // ---- For the builders, where a mistake of the test throws ----
-  Parsed ParseOrThrow(const std::string& path) const {
+  Parts PartsOrThrow(const std::string& path) const {
     Parsed parsed = ParsePath(path);
     if (parsed.error != 0) throw std::invalid_argument("not a path on C: " + path);
-    return parsed;
+    return parsed.parts;
   }
-  Entry& Existing(const std::string& path) {
+  Tree::iterator Existing(const std::string& path) {
     auto it = Find(ParsePath(path));
-    if (it == tree.end()) throw std::invalid_argument("no such file or folder: " + path);
-    return it->second;
+    if (it == tree.end()) throw std::invalid_argument("nothing at " + path);
+    return it;
   }
   std::string FolderOrThrow(const std::string& path) {
-    const std::string folder = Folder(ParseOrThrow(path).parts);
+    const std::string folder = Folder(PartsOrThrow(path));
     if (folder.empty()) throw std::invalid_argument("no such folder: " + path);
     return folder;
   }
-  // The folders of a path made where missing (links followed); with `last`,
-  // the last component is left for the caller, who gets its key.
-  std::string MakeFolders(const std::string& path, bool last = false) {
-    return MakeFolders(ParseOrThrow(path).parts, path, last);
-  }
-  std::string MakeFolders(const Parts& parts, const std::string& path, bool last) {
-    if (last && parts.empty()) throw std::invalid_argument("needs a name: " + path);
+  // The folders of `parts` made where missing (links followed), but for the
+  // last `leave` parts; the key of the last folder.
+  std::string MakeFolders(const Parts& parts, std::size_t leave = 0) {
     std::string at = "c:";
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      if (last && i + 1 == parts.size()) return at + "\\" + parts[i];
-      auto it = tree.find(at + "\\" + parts[i]);
+    for (std::size_t i = 0; i + leave < parts.size(); ++i) {
+      auto it = tree.find(at + "\\" + Lower(parts[i]));
       if (it == tree.end()) it = Make(at + "\\" + parts[i], parts[i], true);
       at = it->second.link ? Folder(parts, i + 1) : it->second.folder ? it->first : "";
-      if (at.empty()) throw std::invalid_argument("not a folder: " + path);
+      if (at.empty()) throw std::invalid_argument("not a folder: " + Join("C:", parts));
     }
     return at;
   }
   Entry& NewEntry(const std::string& path, bool folder) {
-    const Parts parts = ParseOrThrow(path).parts;
-    const std::string key = MakeFolders(parts, path, true);
+    const Parts parts = PartsOrThrow(path);
+    if (parts.empty()) throw std::invalid_argument("needs a name: " + path);
+    const std::string key = MakeFolders(parts, 1) + "\\" + Lower(parts.back());
     if (tree.count(key) != 0) throw std::invalid_argument("something is there: " + path);
     return Make(key, parts.back(), folder)->second;
   }
@@ -319,9 +291,9 @@ struct FakePlatform::State {
   std::string MakeKey(std::string key, const std::string& subkey) {
     for (const std::string& part : Split(subkey)) {
       key += "\\" + part;
-      if (tree.count(key) == 0) Make(key, part, true);
+      if (tree.count(Lower(key)) == 0) Make(key, part, true);
     }
-    return key;
+    return Lower(key);
   }
   // A registry call on `handle` (and `subkey`): `body` gets the key's entry
   // and path; the call fails without it when the handle stands for no key.
@@ -334,7 +306,7 @@ struct FakePlatform::State {
         call, target, changing,
         [&]() -> DWORD {
           if (key.empty()) return ERROR_INVALID_HANDLE;
-          auto it = tree.find(key);
+          auto it = tree.find(Lower(key));
           return it == tree.end() ? ERROR_KEY_DELETED : static_cast<DWORD>(body(it, target));
         },
         value, false));
@@ -365,12 +337,12 @@ FakePlatform::FakePlatform() : state_(std::make_unique<State>()) {
 FakePlatform::~FakePlatform() = default;
 
 void FakePlatform::AddFolder(const std::string& path, DWORD attributes) {
-  const std::string key = state_->MakeFolders(path);
+  const std::string key = state_->MakeFolders(state_->PartsOrThrow(path));
   if (key != "c:") state_->tree.at(key).attributes = attributes & kSettable;
 }
 
 void FakePlatform::AddFile(const std::string& path, std::uint64_t size, DWORD attributes) {
-  auto it = state_->Find(state_->ParseOrThrow(path));
+  auto it = state_->Find(state_->ParsePath(path));
   if (it != state_->tree.end() && (it->second.folder || it->second.link)) {
     throw std::invalid_argument("a folder or link is there: " + path);
   }
@@ -380,7 +352,7 @@ void FakePlatform::AddFile(const std::string& path, std::uint64_t size, DWORD at
 }
 
 void FakePlatform::AddLink(const std::string& path, const std::string& target, bool folder) {
-  const Parts leadsTo = state_->ParseOrThrow(target).parts;
+  const Parts leadsTo = state_->PartsOrThrow(target);
   Entry& link = state_->NewEntry(path, folder);
   link.link = true;
   link.linkTarget = leadsTo;
@@ -388,7 +360,7 @@ void FakePlatform::AddLink(const std::string& path, const std::string& target, b
 }
 
 void FakePlatform::SetInUse(const std::string& path, bool inUse) {
-  state_->Existing(path).inUse = inUse;
+  state_->Existing(path)->second.inUse = inUse;
 }
 
 void FakePlatform::SetListingOrder(const std::string& folder,
@@ -402,10 +374,8 @@ void FakePlatform::SetCurrentFolder(const std::string& path) {
 }
 
 void FakePlatform::Remove(const std::string& path) {
-  auto it = state_->Find(state_->ParsePath(path));
-  if (it == state_->tree.end() || it->first == "c:") {
-    throw std::invalid_argument("nothing to remove at " + path);
-  }
+  auto it = state_->Existing(path);
+  if (it->first == "c:") throw std::invalid_argument("the drive stays");
   state_->Erase(it);
 }
 
@@ -454,11 +424,6 @@ DWORD FakePlatform::Attributes(const std::string& path) const {
   return it != state_->tree.end() ? it->second.Reported() : INVALID_FILE_ATTRIBUTES;
 }
 
-std::uint64_t FakePlatform::Size(const std::string& path) const {
-  auto it = state_->Find(state_->ParsePath(path));
-  return it != state_->tree.end() ? it->second.size : 0;
-}
-
 std::vector<std::string> FakePlatform::List(const std::string& folder) const {
   std::vector<std::string> names;
   const Parsed parsed = state_->ParsePath(folder);
@@ -470,12 +435,12 @@ std::vector<std::string> FakePlatform::List(const std::string& folder) const {
 }
 
 bool FakePlatform::RegKeyExists(HKEY root, const std::string& key) const {
-  return state_->tree.count(Join(state_->RootOrThrow(root), Split(key))) != 0;
+  return state_->tree.count(Lower(Join(state_->RootOrThrow(root), Split(key)))) != 0;
 }
 
 std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const std::string& key,
                                                                 const std::string& name) const {
-  auto it = state_->tree.find(Join(state_->RootOrThrow(root), Split(key)));
+  auto it = state_->tree.find(Lower(Join(state_->RootOrThrow(root), Split(key))));
   if (it == state_->tree.end() || it->second.values.count(Lower(name)) == 0) return std::nullopt;
   return it->second.values.at(Lower(name));
 }
@@ -487,25 +452,18 @@ UINT FakePlatform::ErrorMode() const { return state_->errorMode; }
 std::string FakePlatform::Dump() const {
   std::ostringstream out;
   // A folder's entries right below it: the separator sorts before every name byte.
-  std::vector<std::pair<std::string, const Entry*>> entries;
+  std::map<std::string, const Entry*> sorted;
   for (const auto& [key, e] : state_->tree) {
     std::string order = key;
     std::replace(order.begin(), order.end(), '\\', '\x01');
-    entries.emplace_back(std::move(order), &e);
+    sorted[order] = &e;
   }
-  std::sort(entries.begin(), entries.end());
-  for (const auto& [key, entry] : entries) {
-    const Entry& e = *entry;
-    out << std::string(2 * static_cast<std::size_t>(std::count(key.begin(), key.end(), '\x01')),
-                       ' ')
-        << e.name << (e.folder ? "\\" : "");
-    if (!e.folder) out << "  " << e.size << " bytes";
-    if (e.attributes != 0) out << "  attributes " << e.attributes;
-    if (e.link) out << "  -> " << Parsed{0, "C", e.linkTarget, false}.Text();
-    if (e.inUse) out << "  (in use)";
-    for (const auto& [name, value] : e.values) {
-      out << "\n  = " << name << ": type " << value.type;
-      for (BYTE byte : value.data) out << ' ' << static_cast<int>(byte);
+  for (const auto& [key, e] : sorted) {
+    out << std::string(2 * std::size_t(std::count(key.begin(), key.end(), '\x01')), ' ') << e->name
+        << (e->folder ? "\\" : "") << " size " << e->size << " attributes " << e->attributes
+        << (e->link ? " -> " + Join("C:", e->linkTarget) : "") << (e->inUse ? " (in use)" : "");
+    for (const auto& [name, value] : e->values) {
+      out << "\n  = " << name << ": type " << value.type << ", " << value.data.size() << " bytes";
     }
     out << '\n';
   }
@@ -517,21 +475,14 @@ std::string FakePlatform::Dump() const {
 // ---- Failures, the hook and the log -----------------------------------------------
 
 void FakePlatform::FailCall(const std::string& call, DWORD error, const std::string& path) {
-  std::string target = path;  // as the log names it
-  if (StartsWith(path, "HKEY_LOCAL_MACHINE")) target = "HKLM" + path.substr(18);
-  if (StartsWith(path, "HKEY_CURRENT_USER")) target = "HKCU" + path.substr(17);
-  const Parsed parsed = state_->ParsePath(path);
-  if (!path.empty() && !StartsWith(path, "HK") && parsed.error == 0) target = parsed.Text();
+  const Parsed parsed = state_->ParsePath(path);  // named as the log names it
+  const bool file = !path.empty() && !StartsWith(path, "HK") && parsed.error == 0;
+  const std::string target = file ? parsed.Text() : path;
   state_->failures.push_back({CallRecord{call, target, "", false, false, 0}, error});
 }
 
 void FakePlatform::FailNthCall(std::size_t index, DWORD error) {
   state_->nthFailures[index] = error;
-}
-
-void FakePlatform::ClearFailures() {
-  state_->failures.clear();
-  state_->nthFailures.clear();
 }
 
 void FakePlatform::SetCallHook(CallHook hook) {
@@ -631,7 +582,7 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindF
       listing.entries = s.List(folder);
     } else if (pattern.find_first_of("*?") != std::string::npos) {
       throw std::invalid_argument("the machine lists with \"*\" or \"*.*\" only: " + text);
-    } else if (auto it = s.tree.find(folder + "\\" + pattern); it != s.tree.end()) {
+    } else if (auto it = s.tree.find(folder + "\\" + Lower(pattern)); it != s.tree.end()) {
       listing.entries.emplace_back(it->second.name, it->first);
     }
     return listing.entries.empty() ? ERROR_FILE_NOT_FOUND : 0;
@@ -704,7 +655,7 @@ BOOL FakePlatform::RemoveDirectoryA(LPCSTR lpPathName) {
     // The process holds its current folder open without delete sharing.
     if (it->second.inUse || it->first == s.current) return ERROR_SHARING_VIOLATION;
     if ((it->second.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
-    if (!it->second.link && s.Holds(it->first)) return ERROR_DIR_NOT_EMPTY;
+    if (!it->second.link && !s.Below(it->first).empty()) return ERROR_DIR_NOT_EMPTY;
     s.Erase(it);
     return 0;
   }) == 0;
@@ -715,7 +666,7 @@ BOOL FakePlatform::RemoveDirectoryA(LPCSTR lpPathName) {
 LSTATUS FakePlatform::RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
   *phkResult = nullptr;
   return state_->RunOnKey("RegOpenKeyA", hKey, lpSubKey, false, [&](auto, auto& path) {
-    if (state_->tree.count(path) == 0) return ERROR_FILE_NOT_FOUND;
+    if (state_->tree.count(Lower(path)) == 0) return ERROR_FILE_NOT_FOUND;
     *phkResult = state_->OpenHandle(path);
     return ERROR_SUCCESS;
   });
@@ -765,10 +716,10 @@ LSTATUS FakePlatform::RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Rese
 LSTATUS FakePlatform::RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
   State& s = *state_;
   return s.RunOnKey("RegDeleteKeyA", hKey, lpSubKey, true, [&](auto, auto& path) {
-    auto doomed = s.tree.find(path);
+    auto doomed = s.tree.find(Lower(path));
     if (doomed == s.tree.end()) return ERROR_FILE_NOT_FOUND;
     // A key with subkeys stays, as does a root.
-    if (s.Holds(path) || path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
+    if (!s.Below(path).empty() || path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
     s.tree.erase(doomed);
     return ERROR_SUCCESS;
   });
