@@ -164,5 +164,5 @@ class FakePlatform : public Platform {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<State> s_;
 };
