@@ -1,6 +1,6 @@
 // The in-memory machine: every file, folder, link and registry key is one
-// entry of one map, keyed by its full path ("C:\a\b", "HKLM\SOFTWARE\x")
-// without regard to case, so that a folder's entries lie together after it.
+// entry of one map, keyed by its full path ("c:\a\b", "hklm\software\x")
+// folded to lower case, so that a folder's entries lie together after it.
 // One runner gives every call the hook, the log and the injected failures.
 #include "support/fake_platform.h"
 
@@ -15,27 +15,18 @@ namespace {
 using Parts = std::vector<std::string>;
 
 // ASCII only, whatever the C library's locale: ANSI names compare so on the
-// machines the tests model. Plain indexing: every lookup runs this, in debug
-// builds too.
+// machines the tests model.
 std::string Lower(std::string text) {
-  char* at = text.empty() ? nullptr : &text[0];
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (at[i] >= 'A' && at[i] <= 'Z') at[i] = static_cast<char>(at[i] + ('a' - 'A'));
-  }
+  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
   return text;
-}
-bool StartsWith(const std::string& text, const std::string& prefix) {
-  return Lower(text).rfind(Lower(prefix), 0) == 0;
 }
 
 struct Entry {
-  std::string name;         // as it was made
-  std::uint64_t order = 0;  // entries list in the order they were made
+  std::string name;  // as it was made
   bool folder = true, link = false, inUse = false;
-  Parts linkTarget;  // below C:\ .
   DWORD attributes = 0;
-  std::uint64_t size = 0;
-  Parts listingOrder;
+  std::uint64_t size = 0, order = 0;  // entries list in the order they were made
+  Parts linkTarget, listingOrder;
   std::map<std::string, FakePlatform::RegValue> values;  // by folded name
   DWORD Reported() const {
     const DWORD bits = attributes | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0) |
@@ -43,24 +34,11 @@ struct Entry {
     return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
   }
 };
-// The entries by their full paths, folded once here rather than compared
-// without case at every step of every lookup.
-struct Tree : std::map<std::string, Entry> {
-  using Map = std::map<std::string, Entry>;
-  iterator find(const std::string& key) { return Map::find(Lower(key)); }
-  std::size_t count(const std::string& key) const { return Map::count(Lower(key)); }
-  Entry& at(const std::string& key) { return Map::at(Lower(key)); }
-  iterator lower_bound(const std::string& key) { return Map::lower_bound(Lower(key)); }
-  iterator emplace(const std::string& key, Entry entry) {
-    return Map::emplace(Lower(key), std::move(entry)).first;
-  }
-};
+using Tree = std::map<std::string, Entry>;
 using Listed = std::vector<std::pair<std::string, std::string>>;  // name, key
 
-constexpr DWORD kSettable = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN |
-                            FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE |
-                            FILE_ATTRIBUTE_TEMPORARY | 0x1000 /* offline */ |
-                            0x2000 /* not content-indexed */;
+// Read-only, hidden, system, archive, temporary, offline, not content-indexed.
+constexpr DWORD kSettable = 0x3127;
 constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowhere
 
 std::string Join(std::string path, const Parts& parts) {
@@ -70,40 +48,33 @@ std::string Join(std::string path, const Parts& parts) {
 
 Parts Split(const std::string& text) {
   Parts parts;
-  for (std::size_t start = 0, end = 0; start < text.size(); start = end + 1) {
-    end = std::min(text.find('\\', start), text.size());
-    if (end > start) parts.push_back(text.substr(start, end - start));
+  std::string part;
+  for (std::istringstream in(text); std::getline(in, part, '\\');) {
+    if (!part.empty()) parts.push_back(part);
   }
   return parts;
 }
 
 // A path as Win32 reads it: "\" and "/" alike, doubled separators as one, "."
-// and ".." resolved, trailing dots and blanks of a name dropped.
+// and ".." resolved, trailing dots and blanks of a name dropped. Drive C: only.
 struct Parsed {
   DWORD error = 0;
-  std::string drive = "C";
   Parts parts;
   bool trailingSeparator = false;
-  std::string Text() const { return parts.empty() ? drive + ":\\" : Join(drive + ":", parts); }
+  std::string Text() const { return parts.empty() ? "C:\\" : Join("C:", parts); }
 };
 
-Parsed Parse(const std::string& path, const Parts& current) {
+Parsed Parse(std::string text, const Parts& current) {
   Parsed parsed;
-  std::string text = path;
-  for (std::size_t i = 0; i < text.size(); ++i) text[i] = text[i] == '/' ? '\\' : text[i];
+  std::replace(text.begin(), text.end(), '/', '\\');
   parsed.trailingSeparator = !text.empty() && text.back() == '\\';
-  std::size_t start = 0;
-  if (text.size() >= 2 && text[1] == ':') {
-    parsed.drive = text.substr(0, 1);
-    if (Lower(parsed.drive) != "c") parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive
-    start = 2;
-  } else if (text.compare(0, 2, "\\\\") == 0) {
-    parsed.error = ERROR_PATH_NOT_FOUND;  // nor a network
+  const bool drive = text.size() >= 2 && text[1] == ':';
+  if ((drive && Lower(text.substr(0, 1)) != "c") || text.compare(0, 2, "\\\\") == 0) {
+    parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive, nor a network
   }
-  if (start == text.size() || text[start] != '\\') parsed.parts = current;
-  for (std::size_t end = start; start <= text.size(); start = end + 1) {
-    end = std::min(text.find('\\', start), text.size());
-    std::string part = text.substr(start, end - start);
+  if (drive) text.erase(0, 2);
+  if (text.empty() || text[0] != '\\') parsed.parts = current;
+  for (std::string part : Split(text)) {
     if (part == "..") {
       if (!parsed.parts.empty()) parsed.parts.pop_back();
     } else if (part != ".") {
@@ -117,6 +88,22 @@ Parsed Parse(const std::string& path, const Parts& current) {
 template <typename Handle>
 std::uintptr_t Id(Handle handle) {
   return reinterpret_cast<std::uintptr_t>(handle);
+}
+
+// The length without the zero when it fits, else the size needed with the
+// zero and nothing written.
+DWORD CopyOut(const std::string& text, char* buffer, DWORD size) {
+  if (buffer == nullptr || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
+  std::memcpy(buffer, text.c_str(), text.size() + 1);
+  return static_cast<DWORD>(text.size());
+}
+
+void Fill(WIN32_FIND_DATAA* data, const Entry& entry, const std::string& name) {
+  *data = WIN32_FIND_DATAA{};
+  data->dwFileAttributes = entry.Reported();
+  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(entry.size);
+  name.copy(data->cFileName, sizeof(data->cFileName) - 1);
 }
 
 }  // namespace
@@ -151,24 +138,23 @@ struct FakePlatform::State {
   DWORD Run(const char* call, std::string target, bool changing, Body&& body,
             std::string value = {}, bool setsLastError = true) {
     if (hook && !inHook) {  // a hook that calls the machine does not see itself
+      // The same hook object runs every time, so that its state carries from
+      // call to call; it stays alive while it replaces itself.
+      const std::shared_ptr<CallHook> running = hook;
       inHook = true;
       struct Reset {
         bool& flag;
         ~Reset() { flag = false; }
       } reset{inHook};
-      // The same hook object runs every time, so that its state carries from
-      // call to call; it stays alive while it replaces itself.
-      const std::shared_ptr<CallHook> running = hook;
       (*running)(call, calls.size());
     }
     calls.push_back({call, std::move(target), std::move(value), changing, true, 0});
-    const CallRecord& record = calls.back();
     auto nth = nthFailures.find(calls.size() - 1);
     DWORD error = nth != nthFailures.end() ? nth->second : 0;
     for (const auto& [failure, injected] : failures) {  // at or below the path given
       std::string at = failure.target;
       if (!at.empty() && at.back() != '\\') at += '\\';
-      if (!error && failure.call == record.call && StartsWith(record.target + "\\", at)) {
+      if (!error && failure.call == call && Lower(calls.back().target + "\\").rfind(at, 0) == 0) {
         error = injected;
       }
     }
@@ -180,6 +166,9 @@ struct FakePlatform::State {
     }
     return error;
   }
+  DWORD Note(const char* call) {  // a call that looks at nothing on the machine
+    return Run(call, "", false, [] { return DWORD{0}; });
+  }
 
   // ---- Files ----
   Parsed ParsePath(const std::string& text) const { return Parse(text, currentParts); }
@@ -188,16 +177,15 @@ struct FakePlatform::State {
     entry.name = name;
     entry.folder = folder;
     entry.order = ++made;
-    return tree.emplace(key, std::move(entry));
+    return tree.emplace(Lower(key), std::move(entry)).first;
   }
   // The key of the folder `parts` names, folder links followed; "" for none.
   std::string Folder(const Parts& parts, std::size_t count = ~std::size_t{0}, int depth = 0) {
-    std::string at = "c:";  // folded all along
-    for (std::size_t i = 0; i < std::min(count, parts.size()); ++i) {
-      auto it = tree.Map::find(at + "\\" + Lower(parts[i]));
+    std::string at = "c:";
+    for (std::size_t i = 0; i < std::min(count, parts.size()) && !at.empty(); ++i) {
+      auto it = tree.find(at + "\\" + Lower(parts[i]));
       if (it == tree.end() || !it->second.folder || depth > kMaxLinkDepth) return "";
       at = it->second.link ? Folder(it->second.linkTarget, ~std::size_t{0}, depth + 1) : it->first;
-      if (at.empty()) return "";
     }
     return at;
   }
@@ -208,8 +196,9 @@ struct FakePlatform::State {
     if (parsed.parts.empty()) return tree.find("c:");
     const std::string folder = Folder(parsed.parts, parsed.parts.size() - 1);
     if (wayThere != nullptr) *wayThere = !folder.empty();
-    return folder.empty() ? tree.end() : tree.Map::find(folder + "\\" + Lower(parsed.parts.back()));
+    return folder.empty() ? tree.end() : tree.find(folder + "\\" + Lower(parsed.parts.back()));
   }
+  Tree::iterator Find(const std::string& path) { return Find(ParsePath(path)); }
   // A path-taking call: the checks every such call makes, then `body`.
   template <typename Body>
   DWORD RunOnPath(const char* call, LPCSTR path, bool changing, Body&& body) {
@@ -225,7 +214,7 @@ struct FakePlatform::State {
       if (parsed.trailingSeparator && !it->second.folder && std::strcmp(call, "RemoveDirectoryA")) {
         return std::strcmp(call, "DeleteFileA") == 0 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
       }
-      return body(it);
+      return body(it->second, it);
     });
   }
   // The entries below `key`, or only those right below it.
@@ -237,11 +226,6 @@ struct FakePlatform::State {
       if (deep || it->first.find('\\', prefix.size()) == std::string::npos) found.push_back(it);
     }
     return found;
-  }
-  bool Holds(const std::string& key) {
-    const std::string prefix = Lower(key) + "\\";
-    auto it = tree.lower_bound(prefix);
-    return it != tree.end() && it->first.rfind(prefix, 0) == 0;
   }
   void Erase(Tree::iterator it) {  // with all it holds
     for (auto below : Below(it->first, true)) tree.erase(below);
@@ -256,11 +240,11 @@ struct FakePlatform::State {
               [](auto a, auto b) { return a->second.order < b->second.order; });
     for (auto it : below) all.emplace_back(it->second.name, it->first);
     // Named entries in the order given, "." and ".." ahead of them unless named.
-    const Parts& order = tree.at(folder).listingOrder;
+    Parts order = tree.at(folder).listingOrder;
+    for (std::string& name : order) name = Lower(name);
     auto rank = [&](const std::string& name) {
-      auto at = std::find_if(order.begin(), order.end(),
-                             [&](auto& n) { return Lower(n) == Lower(name); });
-      return at == order.end() && (name == "." || name == "..") ? -1L : long(at - order.begin());
+      const auto at = std::find(order.begin(), order.end(), Lower(name)) - order.begin();
+      return at == std::ptrdiff_t(order.size()) && (name == "." || name == "..") ? -1 : at;
     };
     std::stable_sort(all.begin(), all.end(),
                      [&](auto& a, auto& b) { return rank(a.first) < rank(b.first); });
@@ -268,80 +252,74 @@ struct FakePlatform::State {
   }
 
   // ---- For the builders, where a mistake of the test throws ----
-  Parsed ParseOrThrow(const std::string& path) const {
+  Parts PartsOrThrow(const std::string& path) const {
     Parsed parsed = ParsePath(path);
     if (parsed.error != 0) throw std::invalid_argument("not a path on C: " + path);
-    return parsed;
+    return parsed.parts;
   }
-  Entry& Existing(const std::string& path) {
-    auto it = Find(ParsePath(path));
-    if (it == tree.end()) throw std::invalid_argument("no such file or folder: " + path);
-    return it->second;
+  Tree::iterator Existing(const std::string& path) {
+    auto it = Find(path);
+    if (it == tree.end()) throw std::invalid_argument("nothing at " + path);
+    return it;
   }
   std::string FolderOrThrow(const std::string& path) {
-    const std::string folder = Folder(ParseOrThrow(path).parts);
+    const std::string folder = Folder(PartsOrThrow(path));
     if (folder.empty()) throw std::invalid_argument("no such folder: " + path);
     return folder;
   }
-  // The folders of a path made where missing (links followed); with `last`,
-  // the last component is left for the caller, who gets its key.
-  std::string MakeFolders(const std::string& path, bool last = false) {
-    return MakeFolders(ParseOrThrow(path).parts, path, last);
-  }
-  std::string MakeFolders(const Parts& parts, const std::string& path, bool last) {
-    if (last && parts.empty()) throw std::invalid_argument("needs a name: " + path);
+  // The folders of `parts` made where missing (links followed), but for the
+  // last `leave` parts; the key of the last folder.
+  std::string MakeFolders(const Parts& parts, std::size_t leave = 0) {
     std::string at = "c:";
-    for (std::size_t i = 0; i < parts.size(); ++i) {
-      if (last && i + 1 == parts.size()) return at + "\\" + parts[i];
-      auto it = tree.find(at + "\\" + parts[i]);
+    for (std::size_t i = 0; i + leave < parts.size(); ++i) {
+      auto it = tree.find(at + "\\" + Lower(parts[i]));
       if (it == tree.end()) it = Make(at + "\\" + parts[i], parts[i], true);
       at = it->second.link ? Folder(parts, i + 1) : it->second.folder ? it->first : "";
-      if (at.empty()) throw std::invalid_argument("not a folder: " + path);
+      if (at.empty()) throw std::invalid_argument("not a folder: " + Join("C:", parts));
     }
     return at;
   }
   Entry& NewEntry(const std::string& path, bool folder) {
-    const Parts parts = ParseOrThrow(path).parts;
-    const std::string key = MakeFolders(parts, path, true);
+    const Parts parts = PartsOrThrow(path);
+    if (parts.empty()) throw std::invalid_argument("needs a name: " + path);
+    const std::string key = MakeFolders(parts, 1) + "\\" + Lower(parts.back());
     if (tree.count(key) != 0) throw std::invalid_argument("something is there: " + path);
     return Make(key, parts.back(), folder)->second;
   }
 
   // ---- Registry ----
   static std::string RootName(HKEY key) {
-    if (key == HKEY_LOCAL_MACHINE) return "HKLM";
-    return key == HKEY_CURRENT_USER ? "HKCU" : "";
+    return key == HKEY_LOCAL_MACHINE ? "HKLM" : key == HKEY_CURRENT_USER ? "HKCU" : "";
   }
-  std::string RootOrThrow(HKEY key) const {
-    if (!RootName(key).empty()) return RootName(key);
-    throw std::invalid_argument("registry root must be HKLM or HKCU");
+  std::string KeyOrThrow(HKEY root, const std::string& key) const {
+    if (RootName(root).empty()) throw std::invalid_argument("registry root must be HKLM or HKCU");
+    return Lower(Join(RootName(root), Split(key)));
   }
-  std::string MakeKey(std::string key, const std::string& subkey) {
+  Entry& MakeKey(std::string key, const std::string& subkey) {
     for (const std::string& part : Split(subkey)) {
       key += "\\" + part;
-      if (tree.count(key) == 0) Make(key, part, true);
+      if (tree.count(Lower(key)) == 0) Make(key, part, true);
     }
-    return key;
+    return tree.at(Lower(key));
   }
   // A registry call on `handle` (and `subkey`): `body` gets the key's entry
   // and path; the call fails without it when the handle stands for no key.
   template <typename Body>
   LSTATUS RunOnKey(const char* call, HKEY handle, LPCSTR subkey, bool changing, Body&& body,
                    const std::string& value = {}) {
-    const std::string key = KeyPath(handle);
+    auto open = keys.find(Id(handle));
+    const std::string key = !RootName(handle).empty() ? RootName(handle)
+                            : open != keys.end()      ? open->second
+                                                      : "";
     const std::string target = Join(key, Split(subkey ? subkey : ""));
     return static_cast<LSTATUS>(Run(
         call, target, changing,
         [&]() -> DWORD {
           if (key.empty()) return ERROR_INVALID_HANDLE;
-          auto it = tree.find(key);
+          auto it = tree.find(Lower(key));
           return it == tree.end() ? ERROR_KEY_DELETED : static_cast<DWORD>(body(it, target));
         },
         value, false));
-  }
-  std::string KeyPath(HKEY handle) const {  // "" when it stands for no key
-    auto open = keys.find(Id(handle));
-    return !RootName(handle).empty() ? RootName(handle) : open != keys.end() ? open->second : "";
   }
   HKEY OpenHandle(const std::string& path) {
     keys[lastHandle += 4] = path;
@@ -351,8 +329,8 @@ struct FakePlatform::State {
 
 // ---- Building and looking at the machine ---------------------------------------
 
-FakePlatform::FakePlatform() : state_(std::make_unique<State>()) {
-  for (const char* root : {"C:", "HKLM", "HKCU"}) state_->Make(root, root, true);
+FakePlatform::FakePlatform() : s_(std::make_unique<State>()) {
+  for (const char* root : {"C:", "HKLM", "HKCU"}) s_->Make(root, root, true);
   SetWindowsDirectory("C:\\Windows");
   SetTempPath("C:\\Users\\Admin\\AppData\\Local\\Temp\\");
   SetCommandLine("C:\\Tools\\sweepwell.exe");
@@ -365,73 +343,63 @@ FakePlatform::FakePlatform() : state_(std::make_unique<State>()) {
 FakePlatform::~FakePlatform() = default;
 
 void FakePlatform::AddFolder(const std::string& path, DWORD attributes) {
-  const std::string key = state_->MakeFolders(path);
-  if (key != "c:") state_->tree.at(key).attributes = attributes & kSettable;
+  const std::string key = s_->MakeFolders(s_->PartsOrThrow(path));
+  if (key != "c:") s_->tree.at(key).attributes = attributes & kSettable;
 }
 
 void FakePlatform::AddFile(const std::string& path, std::uint64_t size, DWORD attributes) {
-  auto it = state_->Find(state_->ParseOrThrow(path));
-  if (it != state_->tree.end() && (it->second.folder || it->second.link)) {
+  auto it = s_->Find(path);
+  if (it != s_->tree.end() && (it->second.folder || it->second.link)) {
     throw std::invalid_argument("a folder or link is there: " + path);
   }
-  Entry& file = it != state_->tree.end() ? it->second : state_->NewEntry(path, false);
+  Entry& file = it != s_->tree.end() ? it->second : s_->NewEntry(path, false);
   file.size = size;
   file.attributes = attributes & kSettable;
 }
 
 void FakePlatform::AddLink(const std::string& path, const std::string& target, bool folder) {
-  const Parts leadsTo = state_->ParseOrThrow(target).parts;
-  Entry& link = state_->NewEntry(path, folder);
+  const Parts leadsTo = s_->PartsOrThrow(target);
+  Entry& link = s_->NewEntry(path, folder);
   link.link = true;
   link.linkTarget = leadsTo;
   link.attributes = folder ? 0 : FILE_ATTRIBUTE_ARCHIVE;
 }
 
 void FakePlatform::SetInUse(const std::string& path, bool inUse) {
-  state_->Existing(path).inUse = inUse;
+  s_->Existing(path)->second.inUse = inUse;
 }
 
-void FakePlatform::SetListingOrder(const std::string& folder,
-                                   const std::vector<std::string>& names) {
-  state_->tree.at(state_->FolderOrThrow(folder)).listingOrder = names;
+void FakePlatform::SetListingOrder(const std::string& folder, const std::vector<std::string>& n) {
+  s_->tree.at(s_->FolderOrThrow(folder)).listingOrder = n;
 }
 
 void FakePlatform::SetCurrentFolder(const std::string& path) {
-  state_->current = state_->FolderOrThrow(path);
-  state_->currentParts = state_->ParsePath(path).parts;
+  s_->current = s_->FolderOrThrow(path);
+  s_->currentParts = s_->ParsePath(path).parts;
 }
 
 void FakePlatform::Remove(const std::string& path) {
-  auto it = state_->Find(state_->ParsePath(path));
-  if (it == state_->tree.end() || it->first == "c:") {
-    throw std::invalid_argument("nothing to remove at " + path);
-  }
-  state_->Erase(it);
+  auto it = s_->Existing(path);
+  if (it->first == "c:") throw std::invalid_argument("the drive stays");
+  s_->Erase(it);
 }
 
-void FakePlatform::SetWindowsDirectory(const std::string& text) { state_->windowsDirectory = text; }
-void FakePlatform::SetTempPath(const std::string& text) { state_->tempPath = text; }
-
+void FakePlatform::SetWindowsDirectory(const std::string& text) { s_->windowsDirectory = text; }
+void FakePlatform::SetTempPath(const std::string& text) { s_->tempPath = text; }
 void FakePlatform::SetLocalTime(WORD year, WORD month, WORD day) {
-  state_->time = SYSTEMTIME{};
-  state_->time.wYear = year;
-  state_->time.wMonth = month;
-  state_->time.wDay = day;
-  state_->time.wHour = 9;
+  s_->time = SYSTEMTIME{year, month, 0, day, 9, 0, 0, 0};
 }
-
 void FakePlatform::SetCommandLine(const std::string& text) {
-  state_->commandLine.assign(text.c_str(), text.c_str() + text.size() + 1);
+  s_->commandLine.assign(text.c_str(), text.c_str() + text.size() + 1);
 }
 
 void FakePlatform::AddRegKey(HKEY root, const std::string& key) {
-  state_->MakeKey(state_->RootOrThrow(root), key);
+  s_->MakeKey(s_->KeyOrThrow(root, ""), key);
 }
 
 void FakePlatform::SetRegValue(HKEY root, const std::string& key, const std::string& name,
                                DWORD type, const std::vector<BYTE>& data) {
-  const std::string at = state_->MakeKey(state_->RootOrThrow(root), key);
-  state_->tree.at(at).values[Lower(name)] = RegValue{type, data};
+  s_->MakeKey(s_->KeyOrThrow(root, ""), key).values[Lower(name)] = RegValue{type, data};
 }
 
 void FakePlatform::SetRegString(HKEY root, const std::string& key, const std::string& name,
@@ -440,76 +408,63 @@ void FakePlatform::SetRegString(HKEY root, const std::string& key, const std::st
 }
 
 void FakePlatform::SetRegDword(HKEY root, const std::string& key, const std::string& name,
-                               DWORD value) {
-  SetRegValue(root, key, name, REG_DWORD,
-              {BYTE(value), BYTE(value >> 8), BYTE(value >> 16), BYTE(value >> 24)});
+                               DWORD v) {
+  SetRegValue(root, key, name, REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)});
 }
 
 bool FakePlatform::Exists(const std::string& path) const {
-  return state_->Find(state_->ParsePath(path)) != state_->tree.end();
+  return s_->Find(path) != s_->tree.end();
 }
 
 DWORD FakePlatform::Attributes(const std::string& path) const {
-  auto it = state_->Find(state_->ParsePath(path));
-  return it != state_->tree.end() ? it->second.Reported() : INVALID_FILE_ATTRIBUTES;
-}
-
-std::uint64_t FakePlatform::Size(const std::string& path) const {
-  auto it = state_->Find(state_->ParsePath(path));
-  return it != state_->tree.end() ? it->second.size : 0;
+  auto it = s_->Find(path);
+  return it != s_->tree.end() ? it->second.Reported() : INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<std::string> FakePlatform::List(const std::string& folder) const {
   std::vector<std::string> names;
-  const Parsed parsed = state_->ParsePath(folder);
-  const std::string key = parsed.error == 0 ? state_->Folder(parsed.parts) : "";
-  for (const auto& entry : key.empty() ? Listed() : state_->List(key)) {
+  const Parsed parsed = s_->ParsePath(folder);
+  const std::string key = parsed.error == 0 ? s_->Folder(parsed.parts) : "";
+  for (const auto& entry : key.empty() ? Listed() : s_->List(key)) {
     if (entry.first != "." && entry.first != "..") names.push_back(entry.first);
   }
   return names;
 }
 
 bool FakePlatform::RegKeyExists(HKEY root, const std::string& key) const {
-  return state_->tree.count(Join(state_->RootOrThrow(root), Split(key))) != 0;
+  return s_->tree.count(s_->KeyOrThrow(root, key)) != 0;
 }
 
 std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const std::string& key,
                                                                 const std::string& name) const {
-  auto it = state_->tree.find(Join(state_->RootOrThrow(root), Split(key)));
-  if (it == state_->tree.end() || it->second.values.count(Lower(name)) == 0) return std::nullopt;
+  auto it = s_->tree.find(s_->KeyOrThrow(root, key));
+  if (it == s_->tree.end() || it->second.values.count(Lower(name)) == 0) return std::nullopt;
   return it->second.values.at(Lower(name));
 }
 
-std::size_t FakePlatform::OpenFindHandles() const { return state_->listings.size(); }
-std::size_t FakePlatform::OpenRegKeys() const { return state_->keys.size(); }
-UINT FakePlatform::ErrorMode() const { return state_->errorMode; }
+std::size_t FakePlatform::OpenFindHandles() const { return s_->listings.size(); }
+std::size_t FakePlatform::OpenRegKeys() const { return s_->keys.size(); }
+UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
 
 std::string FakePlatform::Dump() const {
   std::ostringstream out;
   // A folder's entries right below it: the separator sorts before every name byte.
-  std::vector<std::pair<std::string, const Entry*>> entries;
-  for (const auto& [key, e] : state_->tree) {
+  std::map<std::string, const Entry*> sorted;
+  for (const auto& [key, e] : s_->tree) {
     std::string order = key;
     std::replace(order.begin(), order.end(), '\\', '\x01');
-    entries.emplace_back(std::move(order), &e);
+    sorted[order] = &e;
   }
-  std::sort(entries.begin(), entries.end());
-  for (const auto& [key, entry] : entries) {
-    const Entry& e = *entry;
-    out << std::string(2 * static_cast<std::size_t>(std::count(key.begin(), key.end(), '\x01')),
-                       ' ')
-        << e.name << (e.folder ? "\\" : "");
-    if (!e.folder) out << "  " << e.size << " bytes";
-    if (e.attributes != 0) out << "  attributes " << e.attributes;
-    if (e.link) out << "  -> " << Parsed{0, "C", e.linkTarget, false}.Text();
-    if (e.inUse) out << "  (in use)";
-    for (const auto& [name, value] : e.values) {
-      out << "\n  = " << name << ": type " << value.type;
-      for (BYTE byte : value.data) out << ' ' << static_cast<int>(byte);
+  for (const auto& [key, e] : sorted) {
+    out << std::string(2 * std::size_t(std::count(key.begin(), key.end(), '\x01')), ' ') << e->name
+        << (e->folder ? "\\" : "") << " size " << e->size << " attributes " << e->attributes
+        << (e->link ? " -> " + Join("C:", e->linkTarget) : "") << (e->inUse ? " (in use)" : "");
+    for (const auto& [name, value] : e->values) {
+      out << "\n  = " << name << ": type " << value.type << ", " << value.data.size() << " bytes";
     }
     out << '\n';
   }
-  out << "current folder: " << state_->current << "\nopen find handles: " << OpenFindHandles()
+  out << "current folder: " << s_->current << "\nopen find handles: " << OpenFindHandles()
       << ", open registry keys: " << OpenRegKeys() << '\n';
   return out.str();
 }
@@ -517,101 +472,64 @@ std::string FakePlatform::Dump() const {
 // ---- Failures, the hook and the log -----------------------------------------------
 
 void FakePlatform::FailCall(const std::string& call, DWORD error, const std::string& path) {
-  std::string target = path;  // as the log names it
-  if (StartsWith(path, "HKEY_LOCAL_MACHINE")) target = "HKLM" + path.substr(18);
-  if (StartsWith(path, "HKEY_CURRENT_USER")) target = "HKCU" + path.substr(17);
-  const Parsed parsed = state_->ParsePath(path);
-  if (!path.empty() && !StartsWith(path, "HK") && parsed.error == 0) target = parsed.Text();
-  state_->failures.push_back({CallRecord{call, target, "", false, false, 0}, error});
+  const Parsed parsed = s_->ParsePath(path);  // named as the log names it, folded
+  const bool file = !path.empty() && Lower(path).rfind("hk", 0) != 0 && parsed.error == 0;
+  s_->failures.push_back(
+      {CallRecord{call, Lower(file ? parsed.Text() : path), "", 0, 0, 0}, error});
 }
 
-void FakePlatform::FailNthCall(std::size_t index, DWORD error) {
-  state_->nthFailures[index] = error;
-}
-
-void FakePlatform::ClearFailures() {
-  state_->failures.clear();
-  state_->nthFailures.clear();
-}
+void FakePlatform::FailNthCall(std::size_t index, DWORD error) { s_->nthFailures[index] = error; }
 
 void FakePlatform::SetCallHook(CallHook hook) {
-  state_->hook = hook ? std::make_shared<CallHook>(std::move(hook)) : nullptr;
+  s_->hook = hook ? std::make_shared<CallHook>(std::move(hook)) : nullptr;
 }
 
-const std::vector<FakePlatform::CallRecord>& FakePlatform::Calls() const { return state_->calls; }
+const std::vector<FakePlatform::CallRecord>& FakePlatform::Calls() const { return s_->calls; }
 
 std::vector<FakePlatform::CallRecord> FakePlatform::Changes() const {
   std::vector<CallRecord> changes;
-  std::copy_if(state_->calls.begin(), state_->calls.end(), std::back_inserter(changes),
+  std::copy_if(s_->calls.begin(), s_->calls.end(), std::back_inserter(changes),
                [](const CallRecord& record) { return record.changing; });
   return changes;
 }
 
 // Call indices of FailNthCall count from here on, as Calls() does.
-void FakePlatform::ClearLog() { state_->calls.clear(); }
+void FakePlatform::ClearLog() { s_->calls.clear(); }
 
 // ---- Process and well-known folders ------------------------------------------------
 
-namespace {
-
-DWORD None() { return 0; }
-
-// The length without the zero when it fits, else the size needed with the
-// zero and nothing written.
-DWORD CopyOut(const std::string& text, char* buffer, DWORD size) {
-  if (buffer == nullptr || size <= text.size()) return static_cast<DWORD>(text.size() + 1);
-  std::memcpy(buffer, text.c_str(), text.size() + 1);
-  return static_cast<DWORD>(text.size());
-}
-
-}  // namespace
-
-UINT FakePlatform::SetErrorMode(UINT uMode) {
-  state_->Run("SetErrorMode", "", false, None);
-  return std::exchange(state_->errorMode, uMode);
+UINT FakePlatform::SetErrorMode(UINT mode) {
+  s_->Note("SetErrorMode");
+  return std::exchange(s_->errorMode, mode);
 }
 
 LPSTR FakePlatform::GetCommandLineA() {
-  state_->Run("GetCommandLineA", "", false, None);
-  return state_->commandLine.data();
+  s_->Note("GetCommandLineA");
+  return s_->commandLine.data();
 }
 
-void FakePlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
-  state_->Run("GetLocalTime", "", false, None);
-  *lpSystemTime = state_->time;
+void FakePlatform::GetLocalTime(SYSTEMTIME* time) {
+  s_->Note("GetLocalTime");
+  *time = s_->time;
 }
 
 DWORD FakePlatform::GetLastError() {
-  state_->Run("GetLastError", "", false, None);
-  return state_->lastError;
+  s_->Note("GetLastError");
+  return s_->lastError;
 }
 
-UINT FakePlatform::GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize) {
-  if (state_->Run("GetWindowsDirectoryA", "", false, None) != 0) return 0;
-  return CopyOut(state_->windowsDirectory, lpBuffer, uSize);
+UINT FakePlatform::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
+  return s_->Note("GetWindowsDirectoryA") ? 0 : CopyOut(s_->windowsDirectory, buffer, size);
 }
 
-DWORD FakePlatform::GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
-  if (state_->Run("GetTempPathA", "", false, None) != 0) return 0;
-  return CopyOut(state_->tempPath, lpBuffer, nBufferLength);
+DWORD FakePlatform::GetTempPathA(DWORD size, LPSTR buffer) {
+  return s_->Note("GetTempPathA") ? 0 : CopyOut(s_->tempPath, buffer, size);
 }
 
 // ---- Files and folders ---------------------------------------------------------------
 
-namespace {
-
-void Fill(WIN32_FIND_DATAA* data, const Entry& entry, const std::string& name) {
-  *data = WIN32_FIND_DATAA{};
-  data->dwFileAttributes = entry.Reported();
-  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
-  data->nFileSizeLow = static_cast<DWORD>(entry.size);
-  name.copy(data->cFileName, sizeof(data->cFileName) - 1);
-}
-
-}  // namespace
-
-HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData) {
-  State& s = *state_;
+HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* data) {
+  State& s = *s_;
   const std::string text = lpFileName != nullptr ? lpFileName : "";
   Parsed named = s.ParsePath(text);
   State::Listing listing{named.error != 0 ? text : named.Text(), {}};
@@ -631,157 +549,146 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindF
       listing.entries = s.List(folder);
     } else if (pattern.find_first_of("*?") != std::string::npos) {
       throw std::invalid_argument("the machine lists with \"*\" or \"*.*\" only: " + text);
-    } else if (auto it = s.tree.find(folder + "\\" + pattern); it != s.tree.end()) {
+    } else if (auto it = s.tree.find(folder + "\\" + Lower(pattern)); it != s.tree.end()) {
       listing.entries.emplace_back(it->second.name, it->first);
     }
     return listing.entries.empty() ? ERROR_FILE_NOT_FOUND : 0;
   });
   if (error != 0) return INVALID_HANDLE_VALUE;
-  Fill(lpFindFileData, s.tree.at(listing.entries[0].second), listing.entries[0].first);
+  Fill(data, s.tree.at(listing.entries[0].second), listing.entries[0].first);
   s.listings[s.lastHandle += 4] = std::move(listing);
   return reinterpret_cast<HANDLE>(s.lastHandle);
 }
 
-BOOL FakePlatform::FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) {
-  State& s = *state_;
-  auto it = s.listings.find(Id(hFindFile));
+BOOL FakePlatform::FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
+  State& s = *s_;
+  auto it = s.listings.find(Id(handle));
   const std::string target = it != s.listings.end() ? it->second.target : "";
   return s.Run("FindNextFileA", target, false, [&]() -> DWORD {
     if (it == s.listings.end()) return ERROR_INVALID_HANDLE;
     for (State::Listing& listing = it->second; listing.next < listing.entries.size();) {
       const auto& [name, key] = listing.entries[listing.next++];
       auto entry = s.tree.find(key);  // removed ones are passed over
-      if (entry != s.tree.end()) {
-        Fill(lpFindFileData, entry->second, name);
-        return 0;
-      }
+      if (entry != s.tree.end()) return Fill(data, entry->second, name), 0;
     }
     return ERROR_NO_MORE_FILES;
   }) == 0;
 }
 
-BOOL FakePlatform::FindClose(HANDLE hFindFile) {
-  State& s = *state_;
-  auto it = s.listings.find(Id(hFindFile));
+BOOL FakePlatform::FindClose(HANDLE handle) {
+  State& s = *s_;
+  auto it = s.listings.find(Id(handle));
   const std::string target = it != s.listings.end() ? it->second.target : "";
   return s.Run("FindClose", target, false, [&]() -> DWORD {
-    return s.listings.erase(Id(hFindFile)) != 0 ? 0 : ERROR_INVALID_HANDLE;
+    return s.listings.erase(Id(handle)) != 0 ? 0 : ERROR_INVALID_HANDLE;
   }) == 0;
 }
 
-DWORD FakePlatform::GetFileAttributesA(LPCSTR lpFileName) {
+DWORD FakePlatform::GetFileAttributesA(LPCSTR path) {
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  state_->RunOnPath("GetFileAttributesA", lpFileName, false, [&](Tree::iterator it) -> DWORD {
-    attributes = it->second.Reported();
-    return 0;
-  });
+  s_->RunOnPath("GetFileAttributesA", path, false,
+                [&](Entry& e, auto) -> DWORD { return attributes = e.Reported(), 0; });
   return attributes;
 }
 
-BOOL FakePlatform::SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
-  return state_->RunOnPath("SetFileAttributesA", lpFileName, true, [&](Tree::iterator it) -> DWORD {
-    it->second.attributes = dwFileAttributes & kSettable;
-    return 0;
+BOOL FakePlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
+  return s_->RunOnPath("SetFileAttributesA", path, true, [&](Entry& e, auto) -> DWORD {
+    return e.attributes = attributes & kSettable, 0;
   }) == 0;
 }
 
-BOOL FakePlatform::DeleteFileA(LPCSTR lpFileName) {
-  return state_->RunOnPath("DeleteFileA", lpFileName, true, [&](Tree::iterator it) -> DWORD {
-    if (it->second.folder) return ERROR_ACCESS_DENIED;
+BOOL FakePlatform::DeleteFileA(LPCSTR path) {
+  return s_->RunOnPath("DeleteFileA", path, true, [&](Entry& e, auto it) -> DWORD {
+    if (e.folder) return ERROR_ACCESS_DENIED;
     // Opening the file for deletion meets the other handle before the read-only bit.
-    if (it->second.inUse) return ERROR_SHARING_VIOLATION;
-    if ((it->second.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
-    state_->tree.erase(it);
-    return 0;
+    if (e.inUse) return ERROR_SHARING_VIOLATION;
+    if ((e.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
+    return s_->tree.erase(it), 0;
   }) == 0;
 }
 
-BOOL FakePlatform::RemoveDirectoryA(LPCSTR lpPathName) {
-  State& s = *state_;
-  return s.RunOnPath("RemoveDirectoryA", lpPathName, true, [&](Tree::iterator it) -> DWORD {
+BOOL FakePlatform::RemoveDirectoryA(LPCSTR path) {
+  State& s = *s_;
+  return s.RunOnPath("RemoveDirectoryA", path, true, [&](Entry& e, auto it) -> DWORD {
     if (it->first == "c:") return ERROR_ACCESS_DENIED;  // a drive's root
-    if (!it->second.folder) return ERROR_DIRECTORY;
+    if (!e.folder) return ERROR_DIRECTORY;
     // The process holds its current folder open without delete sharing.
-    if (it->second.inUse || it->first == s.current) return ERROR_SHARING_VIOLATION;
-    if ((it->second.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
-    if (!it->second.link && s.Holds(it->first)) return ERROR_DIR_NOT_EMPTY;
-    s.Erase(it);
-    return 0;
+    if (e.inUse || it->first == s.current) return ERROR_SHARING_VIOLATION;
+    if ((e.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
+    if (!e.link && !s.Below(it->first).empty()) return ERROR_DIR_NOT_EMPTY;
+    return s.Erase(it), 0;
   }) == 0;
 }
 
 // ---- Registry ---------------------------------------------------------------------------
 
-LSTATUS FakePlatform::RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
-  *phkResult = nullptr;
-  return state_->RunOnKey("RegOpenKeyA", hKey, lpSubKey, false, [&](auto, auto& path) {
-    if (state_->tree.count(path) == 0) return ERROR_FILE_NOT_FOUND;
-    *phkResult = state_->OpenHandle(path);
-    return ERROR_SUCCESS;
+LSTATUS FakePlatform::RegOpenKeyA(HKEY key, LPCSTR subkey, HKEY* result) {
+  *result = nullptr;
+  return s_->RunOnKey("RegOpenKeyA", key, subkey, false, [&](auto, auto& path) {
+    if (s_->tree.count(Lower(path)) == 0) return ERROR_FILE_NOT_FOUND;
+    return *result = s_->OpenHandle(path), ERROR_SUCCESS;
   });
 }
 
-LSTATUS FakePlatform::RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
-  *phkResult = nullptr;
-  return state_->RunOnKey("RegCreateKeyA", hKey, lpSubKey, true, [&](auto it, auto& path) {
-    state_->MakeKey(it->first, lpSubKey ? lpSubKey : "");
-    *phkResult = state_->OpenHandle(path);
-    return ERROR_SUCCESS;
+LSTATUS FakePlatform::RegCreateKeyA(HKEY key, LPCSTR subkey, HKEY* result) {
+  *result = nullptr;
+  return s_->RunOnKey("RegCreateKeyA", key, subkey, true, [&](auto it, auto& path) {
+    s_->MakeKey(it->first, subkey ? subkey : "");
+    return *result = s_->OpenHandle(path), ERROR_SUCCESS;
   });
 }
 
-LSTATUS FakePlatform::RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* /*lpReserved*/,
-                                       DWORD* lpType, BYTE* lpData, DWORD* lpcbData) {
-  const std::string name = lpValueName ? lpValueName : "";
-  return state_->RunOnKey(
-      "RegQueryValueExA", hKey, "", false,
-      [&](auto key, auto&) {
-        auto it = key->second.values.find(Lower(name));
-        const bool found = it != key->second.values.end();
-        if (lpType != nullptr) *lpType = found ? it->second.type : REG_NONE;
-        if (!found) return ERROR_FILE_NOT_FOUND;
-        const std::vector<BYTE>& data = it->second.data;
-        const bool fits = lpData == nullptr || *lpcbData >= data.size();
-        if (lpData != nullptr && fits) std::copy(data.begin(), data.end(), lpData);
-        if (lpcbData != nullptr) *lpcbData = static_cast<DWORD>(data.size());
+LSTATUS FakePlatform::RegQueryValueExA(HKEY key, LPCSTR value, DWORD*, DWORD* type, BYTE* data,
+                                       DWORD* count) {
+  const std::string name = value ? value : "";
+  return s_->RunOnKey(
+      "RegQueryValueExA", key, "", false,
+      [&](auto it, auto&) {
+        auto found = it->second.values.find(Lower(name));
+        const bool there = found != it->second.values.end();
+        if (type != nullptr) *type = there ? found->second.type : REG_NONE;
+        if (!there) return ERROR_FILE_NOT_FOUND;
+        const std::vector<BYTE>& bytes = found->second.data;
+        const bool fits = data == nullptr || *count >= bytes.size();
+        if (data != nullptr && fits) std::copy(bytes.begin(), bytes.end(), data);
+        if (count != nullptr) *count = static_cast<DWORD>(bytes.size());
         return fits ? ERROR_SUCCESS : ERROR_MORE_DATA;
       },
       name);
 }
 
-LSTATUS FakePlatform::RegSetValueExA(HKEY hKey, LPCSTR lpValueName, DWORD /*Reserved*/,
-                                     DWORD dwType, const BYTE* lpData, DWORD cbData) {
-  const std::string name = lpValueName ? lpValueName : "";
-  return state_->RunOnKey(
-      "RegSetValueExA", hKey, "", true,
-      [&](auto key, auto&) {
-        key->second.values[Lower(name)] =
-            RegValue{dwType, std::vector<BYTE>(lpData, lpData + cbData)};
+LSTATUS FakePlatform::RegSetValueExA(HKEY key, LPCSTR value, DWORD, DWORD type, const BYTE* data,
+                                     DWORD count) {
+  const std::string name = value ? value : "";
+  return s_->RunOnKey(
+      "RegSetValueExA", key, "", true,
+      [&](auto it, auto&) {
+        it->second.values[Lower(name)] = RegValue{type, std::vector<BYTE>(data, data + count)};
         return ERROR_SUCCESS;
       },
       name);
 }
 
-LSTATUS FakePlatform::RegDeleteKeyA(HKEY hKey, LPCSTR lpSubKey) {
-  State& s = *state_;
-  return s.RunOnKey("RegDeleteKeyA", hKey, lpSubKey, true, [&](auto, auto& path) {
-    auto doomed = s.tree.find(path);
+LSTATUS FakePlatform::RegDeleteKeyA(HKEY key, LPCSTR subkey) {
+  State& s = *s_;
+  return s.RunOnKey("RegDeleteKeyA", key, subkey, true, [&](auto, auto& path) {
+    auto doomed = s.tree.find(Lower(path));
     if (doomed == s.tree.end()) return ERROR_FILE_NOT_FOUND;
     // A key with subkeys stays, as does a root.
-    if (s.Holds(path) || path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
-    s.tree.erase(doomed);
-    return ERROR_SUCCESS;
+    if (!s.Below(path).empty() || path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
+    return s.tree.erase(doomed), ERROR_SUCCESS;
   });
 }
 
-LSTATUS FakePlatform::RegCloseKey(HKEY hKey) {
-  State& s = *state_;
+LSTATUS FakePlatform::RegCloseKey(HKEY key) {
+  State& s = *s_;
+  // A handle outlives its key, and closes all the same; a root closes too.
+  const std::string path = s.keys.count(Id(key)) ? s.keys[Id(key)] : State::RootName(key);
   return static_cast<LSTATUS>(s.Run(
-      "RegCloseKey", s.KeyPath(hKey), false,
+      "RegCloseKey", path, false,
       [&]() -> DWORD {
-        if (!State::RootName(hKey).empty()) return 0;
-        // A handle outlives its key, and closes all the same.
-        return s.keys.erase(Id(hKey)) != 0 ? 0 : ERROR_INVALID_HANDLE;
+        if (!State::RootName(key).empty()) return 0;
+        return s.keys.erase(Id(key)) != 0 ? 0 : ERROR_INVALID_HANDLE;
       },
       {}, false));
 }

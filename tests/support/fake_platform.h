@@ -84,7 +84,6 @@ class FakePlatform : public Platform {
   // ---- Looking at the machine (not logged) ---------------------------------
   bool Exists(const std::string& path) const;
   DWORD Attributes(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when missing
-  std::uint64_t Size(const std::string& path) const;
   std::vector<std::string> List(const std::string& folder) const;  // names, without "." and ".."
   bool RegKeyExists(HKEY root, const std::string& key) const;
   std::optional<RegValue> GetRegValue(HKEY root, const std::string& key,
@@ -101,7 +100,6 @@ class FakePlatform : public Platform {
   // The call with this index in Calls() (counting from 0, over all calls,
   // from the last ClearLog) fails with `error`.
   void FailNthCall(std::size_t index, DWORD error);
-  void ClearFailures();
 
   // Called at the start of every Platform call, before the call looks at the
   // machine, with the call's name and the index it gets in Calls(). The hook
@@ -166,5 +164,5 @@ class FakePlatform : public Platform {
 
  private:
   struct State;
-  std::unique_ptr<State> state_;
+  std::unique_ptr<State> s_;
 };

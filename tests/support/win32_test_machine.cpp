@@ -45,29 +45,19 @@ void RemoveKeyTree(HKEY parent, const std::string& name) {
   ::RegDeleteKeyA(parent, name.c_str());
 }
 
-std::string UniqueName() {
-  static unsigned counter = 0;
-  return "SweepwellContract-" + std::to_string(::GetCurrentProcessId()) + "-" +
-         std::to_string(++counter);
-}
-
 }  // namespace
 
 Win32TestMachine::Win32TestMachine() {
-  char buffer[MAX_PATH];
-  const DWORD length = ::GetTempPathA(MAX_PATH, buffer);
-  if (length == 0 || length >= MAX_PATH) Throw("GetTempPathA", "");
-  // Process ids repeat (under Wine, from run to run): skip names in use.
-  std::string name;
-  do {
-    name = UniqueName();
-    scratch_ = std::string(buffer, length) + name;
-  } while (!::CreateDirectoryA(scratch_.c_str(), nullptr) &&
-           ::GetLastError() == ERROR_ALREADY_EXISTS);
-  if (::GetFileAttributesA(scratch_.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    Throw("CreateDirectoryA", scratch_);
+  // A name no other run uses (process ids repeat under Wine): a unique file,
+  // turned into a folder of the same name.
+  char temp[MAX_PATH], name[MAX_PATH];
+  const DWORD length = ::GetTempPathA(MAX_PATH, temp);
+  if (length == 0 || length >= MAX_PATH || !::GetTempFileNameA(temp, "swc", 0, name)) {
+    Throw("GetTempFileNameA", temp);
   }
-  scratchKey_ = "SOFTWARE\\" + name;
+  scratch_ = name;
+  if (!::DeleteFileA(name) || !::CreateDirectoryA(name, nullptr)) Throw("CreateDirectoryA", name);
+  scratchKey_ = "SOFTWARE\\Sweepwell-" + scratch_.substr(scratch_.rfind('\\') + 1);
   HKEY key = nullptr;
   if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey_.c_str(), &key) != ERROR_SUCCESS) {
     RemoveTree(scratch_);

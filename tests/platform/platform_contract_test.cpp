@@ -1,0 +1,304 @@
+// The Win32 behaviour the cleaner relies on, as one suite run against the
+// in-memory machine and, on Windows (or Wine), against the real calls in a
+// scratch folder under the temporary folder and a key under HKLM\SOFTWARE.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "platform/find_data.h"
+#include "platform/scoped_handle.h"
+#include "support/fake_platform.h"
+#ifdef _WIN32
+#include "platform/win32_platform.h"
+#include "support/win32_test_machine.h"
+#endif
+
+// Arranges files, holds and links behind the Platform's back, below an empty
+// scratch folder (no trailing backslash) and an empty key below HKLM.
+class TestMachine {
+ public:
+  virtual ~TestMachine() = default;
+  virtual Platform& platform() = 0;
+  virtual void MakeFolder(const std::string& path) = 0;
+  virtual void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) = 0;
+  // Held open, as by another program, without delete sharing, until released.
+  virtual void Hold(const std::string& path) = 0;
+  virtual void ReleaseHolds() = 0;
+  virtual void SetCurrentFolder(const std::string& path) = 0;
+
+  TestMachine(std::string folder, std::string key, bool onWine)
+      : scratch(std::move(folder)), scratchKey(std::move(key)), wine(onWine) {}
+  const std::string scratch, scratchKey;
+  const bool wine;  // where Wine answers otherwise than Windows, the suite names it
+};
+using MakeMachine = std::unique_ptr<TestMachine> (*)();
+void PrintTo(MakeMachine, std::ostream* out) { *out << "machine"; }  // names the test steadily
+
+class PlatformContract : public ::testing::TestWithParam<MakeMachine> {
+ protected:
+  void SetUp() override;  // every case starts on the same scratch folder
+  Platform& P() { return m_->platform(); }
+  std::string At(const std::string& relative) const { return m_->scratch + "\\" + relative; }
+
+  std::unique_ptr<TestMachine> m_;
+};
+
+namespace {
+
+using Names = std::vector<std::string>;
+
+constexpr DWORD kFile = FILE_ATTRIBUTE_ARCHIVE;  // what a new file gets
+constexpr DWORD kReadOnly = FILE_ATTRIBUTE_READONLY | kFile;
+constexpr DWORD kFolder = FILE_ATTRIBUTE_DIRECTORY;
+constexpr DWORD kFailed = INVALID_FILE_ATTRIBUTES;
+
+// The names a pattern lists, sorted, or {"error N"} when it lists nothing.
+Names Listing(Platform& p, const std::string& pattern) {
+  WIN32_FIND_DATAA data{};
+  ScopedFindHandle handle(p, p.FindFirstFileA(pattern.c_str(), &data));
+  if (!handle) return {"error " + std::to_string(p.GetLastError())};
+  Names names{data.cFileName};
+  while (p.FindNextFileA(handle.get(), &data)) names.push_back(data.cFileName);
+  if (p.GetLastError() != ERROR_NO_MORE_FILES) names.push_back("ended badly");
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+}  // namespace
+
+void PlatformContract::SetUp() {
+  m_ = GetParam()();
+  for (const char* folder : {"sub", "full", "heldsub", "current"}) {
+    m_->MakeFolder(At(folder));
+  }
+  for (const char* file : {"full\\x", "held"}) m_->MakeFile(At(file), 0, kFile);
+  m_->MakeFile(At("plain.txt"), 3, kFile);
+  m_->MakeFile(At("Data.bin"), 70000, kReadOnly);
+  m_->MakeFile(At("heldro"), 1, kReadOnly);
+  for (const char* held : {"heldsub", "held", "heldro"}) m_->Hold(At(held));
+  m_->SetCurrentFolder(At("current"));
+}
+
+TEST_P(PlatformContract, PathsAndAttributes) {
+  const std::string s = m_->scratch;
+  // The ANSI calls take MAX_PATH characters with the zero: 260 are too many on
+  // Windows, but Wine lets exactly 260 through.
+  const std::string exactly260 = At(std::string(259 - s.size(), 'a'));
+  const std::tuple<std::string, DWORD, DWORD> cases[] = {
+      {At("sub"), kFolder, 0},
+      {At("sub\\"), kFolder, 0},
+      {At("PLAIN.TXT. "), kFile, 0},  // trailing dots and blanks dropped, case folded
+      {s + "\\\\sub//..\\plain.txt", kFile, 0},
+      {At("missing"), kFailed, ERROR_FILE_NOT_FOUND},
+      {At("missing\\x"), kFailed, ERROR_PATH_NOT_FOUND},
+      {At("plain.txt\\"), kFailed, ERROR_PATH_NOT_FOUND},
+      {"", kFailed, ERROR_PATH_NOT_FOUND},
+      {exactly260, kFailed, m_->wine ? 2u : 206u},  // file not found, name too long
+  };
+  for (const auto& [path, attributes, error] : cases) {
+    DWORD got = P().GetFileAttributesA(path.c_str());
+    if (got != kFailed && (got & kFolder) != 0) got &= ~kFile;  // Wine's
+    EXPECT_EQ(got, attributes) << path;
+    EXPECT_EQ(error != 0 ? P().GetLastError() : 0u, error) << path;
+  }
+}
+
+TEST_P(PlatformContract, DeletingAndRemoving) {
+  const std::string tooLong(300, 'a');
+  const std::tuple<bool, std::string, DWORD> cases[] = {
+      // RemoveDirectoryA, else DeleteFileA
+      {false, "sub", ERROR_ACCESS_DENIED},
+      {false, "Data.bin", ERROR_ACCESS_DENIED},  // read-only
+      {false, "held", ERROR_SHARING_VIOLATION},
+      {false, "heldro", ERROR_SHARING_VIOLATION},  // held counts before read-only
+      {false, "missing", ERROR_FILE_NOT_FOUND},
+      {false, tooLong, ERROR_FILENAME_EXCED_RANGE},
+      {true, "plain.txt", ERROR_DIRECTORY},
+      {true, "full", ERROR_DIR_NOT_EMPTY},
+      {true, "heldsub", ERROR_SHARING_VIOLATION},
+      {true, "current", ERROR_SHARING_VIOLATION},
+      {false, "plain.txt", 0},
+      {true, "sub", 0},
+  };
+  for (const auto& [folder, name, error] : cases) {
+    SCOPED_TRACE((folder ? "RemoveDirectoryA " : "DeleteFileA ") + name);
+    const std::string path = At(name);
+    EXPECT_EQ((folder ? P().RemoveDirectoryA(path.c_str()) : P().DeleteFileA(path.c_str())) != 0,
+              error == 0);
+    EXPECT_EQ(error != 0 ? P().GetLastError() : 0u, error);
+  }
+
+  // Clearing the read-only bit works while the file is held; the deletion waits.
+  ASSERT_TRUE(P().SetFileAttributesA(At("heldro").c_str(), FILE_ATTRIBUTE_NORMAL));
+  EXPECT_FALSE(P().DeleteFileA(At("heldro").c_str()));
+  m_->ReleaseHolds();
+  for (const char* name : {"held", "heldro"}) EXPECT_TRUE(P().DeleteFileA(At(name).c_str()));
+  EXPECT_TRUE(P().RemoveDirectoryA(At("heldsub").c_str()));
+
+  // Windows refuses a read-only folder; Wine stores no read-only bit on folders.
+  ASSERT_TRUE(P().SetFileAttributesA(At("full").c_str(), FILE_ATTRIBUTE_READONLY));
+  ASSERT_TRUE(P().DeleteFileA(At("full\\x").c_str()));
+  EXPECT_EQ(P().RemoveDirectoryA(At("full").c_str()) != FALSE, m_->wine);
+  EXPECT_EQ(m_->wine ? 5u : P().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+// The cleaner lists with "*" or "*.*" and tests names itself: Wine's own
+// matching of other patterns also matches short names.
+TEST_P(PlatformContract, Listings) {
+  const Names full = {".", "..", "x"};
+  const std::pair<std::string, Names> cases[] = {
+      {At("full\\*"), full},
+      {m_->scratch + "\\\\FULL//*.*", full},
+      {At("sub\\*"), {".", ".."}},
+      {At("DATA.BIN"), {"Data.bin"}},  // a name alone: that entry, as stored
+      {At("missing\\*"), {"error 3"}},
+      {At(std::string(300, 'a') + "\\*"), {"error 206"}},
+      // A file's entries: ERROR_DIRECTORY, where Wine says ERROR_INVALID_NAME.
+      {At("plain.txt\\*"), {m_->wine ? "error 123" : "error 267"}},
+  };
+  for (const auto& [pattern, names] : cases) EXPECT_EQ(Listing(P(), pattern), names) << pattern;
+
+  WIN32_FIND_DATAA d{};
+  ScopedFindHandle handle(P(), P().FindFirstFileA(At("Data.bin").c_str(), &d));
+  EXPECT_TRUE(handle && d.dwFileAttributes == kReadOnly && d.nFileSizeLow == 70000u);
+}
+
+// Both answer the text's length without the zero when it fits, else the size
+// needed, with nothing written, even when short by the zero alone.
+TEST_P(PlatformContract, WellKnownFoldersFollowTheBufferRules) {
+  char windows[MAX_PATH] = {}, temp[MAX_PATH] = {};
+  const UINT windowsLength = P().GetWindowsDirectoryA(windows, MAX_PATH);
+  const DWORD tempLength = P().GetTempPathA(MAX_PATH, temp);
+  ASSERT_TRUE(windowsLength > 0 && tempLength > 0);
+  EXPECT_EQ(std::string(windows).size() + std::string(temp).size(), windowsLength + tempLength);
+  // The Windows directory without a separator at its end, the temporary folder with one.
+  EXPECT_TRUE(windows[windowsLength - 1] != '\\' && temp[tempLength - 1] == '\\');
+  for (const DWORD size : {DWORD{0}, DWORD{5}, tempLength}) {
+    char buffer[MAX_PATH] = {'x'};
+    EXPECT_EQ(P().GetTempPathA(size, buffer), tempLength + 1) << size;
+    EXPECT_EQ(P().GetWindowsDirectoryA(buffer, std::min<UINT>(size, windowsLength)),
+              windowsLength + 1);
+    EXPECT_EQ(buffer[0], 'x') << size;
+  }
+}
+
+TEST_P(PlatformContract, Registry) {
+  const std::string base = m_->scratchKey;
+  HKEY key = reinterpret_cast<HKEY>(std::uintptr_t{0x77});  // a failed open stores null
+  EXPECT_EQ(P().RegOpenKeyA(HKEY_LOCAL_MACHINE, (base + "\\a\\b").c_str(), &key), 2);
+  EXPECT_EQ(key, nullptr);
+  // Made with every key on the way; names compare without case.
+  ASSERT_EQ(P().RegCreateKeyA(HKEY_LOCAL_MACHINE, (base + "\\a\\b").c_str(), &key), ERROR_SUCCESS);
+  EXPECT_EQ(P().RegCloseKey(key), ERROR_SUCCESS);
+  ScopedRegKey parent = OpenRegKey(P(), HKEY_LOCAL_MACHINE, (base + "\\A").c_str());
+
+  EXPECT_EQ(P().RegDeleteKeyA(HKEY_LOCAL_MACHINE, (base + "\\a").c_str()), ERROR_ACCESS_DENIED);
+  EXPECT_EQ(P().RegDeleteKeyA(parent.get(), "c"), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(P().RegDeleteKeyA(parent.get(), "B"), ERROR_SUCCESS);
+  EXPECT_EQ(P().RegOpenKeyA(parent.get(), "b", &key), ERROR_FILE_NOT_FOUND);
+  EXPECT_EQ(P().RegDeleteKeyA(HKEY_LOCAL_MACHINE, (base + "\\a").c_str()), ERROR_SUCCESS);
+  // A handle outlives its key.
+  DWORD count = 0;
+  EXPECT_EQ(P().RegQueryValueExA(parent.get(), "v", nullptr, nullptr, nullptr, &count),
+            ERROR_KEY_DELETED);
+
+  // Values keep their bytes; names compare without case.
+  ScopedRegKey scratch = OpenRegKey(P(), HKEY_LOCAL_MACHINE, base.c_str());
+  const std::string date("2026/12/6", 10), none(12, 'x');
+  ASSERT_EQ(P().RegSetValueExA(scratch.get(), "Date", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(date.data()), 10),
+            ERROR_SUCCESS);
+  const std::tuple<const char*, DWORD, LSTATUS> cases[] = {// count 0: no buffer, the size alone
+                                                           {"date", 0, ERROR_SUCCESS},
+                                                           {"DATE", 12, ERROR_SUCCESS},
+                                                           {"Date", 10, ERROR_SUCCESS},
+                                                           {"Date", 9, ERROR_MORE_DATA},
+                                                           {"missing", 12, ERROR_FILE_NOT_FOUND}};
+  for (const auto& [name, size, status] : cases) {
+    SCOPED_TRACE(std::string(name) + " count " + std::to_string(size));
+    std::string buffer = none;
+    DWORD type = 99;
+    count = size;
+    BYTE* out = size != 0 ? reinterpret_cast<BYTE*>(&buffer[0]) : nullptr;
+    EXPECT_EQ(P().RegQueryValueExA(scratch.get(), name, nullptr, &type, out, &count), status);
+    const bool found = status != ERROR_FILE_NOT_FOUND;
+    EXPECT_EQ(count, found ? 10u : size);
+    EXPECT_EQ(type, found ? REG_SZ : REG_NONE);
+    const bool written = status == ERROR_SUCCESS && out != nullptr;
+    EXPECT_EQ(buffer, written ? date + "xx" : none);
+  }
+}
+
+namespace {
+
+// The owners of handles and keys, and the reading of a listed entry's name.
+TEST(PlatformHelpers, OwnersCloseOnceAndNamesStopAtTheField) {
+  FakePlatform fake;
+  ScopedRegKey other = OpenRegKey(fake, HKEY_LOCAL_MACHINE, "SOFTWARE");
+  ScopedRegKey made = CreateRegKey(fake, HKEY_LOCAL_MACHINE, "SOFTWARE\\New");
+  const HKEY newKey = made.get();
+  other = std::move(made);  // the key it held is closed, the moved one kept
+  ScopedRegKey& same = other;
+  other = std::move(same);
+  EXPECT_TRUE(other.get() == newKey && fake.OpenRegKeys() == 1u);
+  other.reset();
+  EXPECT_EQ(fake.OpenRegKeys(), 0u);
+
+  WIN32_FIND_DATAA entry{};
+  std::memset(entry.cFileName, 'a', sizeof(entry.cFileName));  // no zero at all
+  EXPECT_EQ(EntryName(entry).size(), sizeof(entry.cFileName));
+  EXPECT_TRUE(IsSelfOrParent(".") && IsSelfOrParent(".."));
+  EXPECT_FALSE(IsSelfOrParent("") || IsSelfOrParent("...") || IsSelfOrParent("a."));
+}
+
+class FakeMachine : public TestMachine {
+ public:
+  FakeMachine() : TestMachine("C:\\Scratch", "SOFTWARE\\Scratch", false) {
+    fake_.AddFolder(scratch);
+    fake_.AddRegKey(HKEY_LOCAL_MACHINE, scratchKey);
+  }
+  Platform& platform() override { return fake_; }
+  void MakeFolder(const std::string& path) override { fake_.AddFolder(path); }
+  void MakeFile(const std::string& p, std::uint64_t n, DWORD a) override { fake_.AddFile(p, n, a); }
+  void Hold(const std::string& path) override { fake_.SetInUse(held_.emplace_back(path)); }
+  void ReleaseHolds() override {
+    for (const std::string& path : held_) fake_.SetInUse(path, false);
+  }
+  void SetCurrentFolder(const std::string& path) override { fake_.SetCurrentFolder(path); }
+
+ private:
+  FakePlatform fake_;
+  std::vector<std::string> held_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Fake, PlatformContract,
+                         ::testing::Values<MakeMachine>([]() -> std::unique_ptr<TestMachine> {
+                           return std::make_unique<FakeMachine>();
+                         }));
+
+#ifdef _WIN32
+using W = Win32TestMachine;
+class Win32Machine : private W, public TestMachine {
+ public:
+  Win32Machine() : TestMachine(Scratch(), ScratchKey(), IsWine()) {}
+  Platform& platform() override { return platform_; }
+  void MakeFolder(const std::string& path) override { W::MakeFolder(path); }
+  void MakeFile(const std::string& p, std::uint64_t n, DWORD a) override { W::MakeFile(p, n, a); }
+  void Hold(const std::string& path) override { W::Hold(path); }
+  void ReleaseHolds() override { W::ReleaseHolds(); }
+  void SetCurrentFolder(const std::string& path) override { W::SetCurrentFolder(path); }
+
+ private:
+  Win32Platform platform_;
+};
+
+INSTANTIATE_TEST_SUITE_P(Win32, PlatformContract,
+                         ::testing::Values<MakeMachine>([]() -> std::unique_ptr<TestMachine> {
+                           return std::make_unique<Win32Machine>();
+                         }));
+#endif
+
+}  // namespace
