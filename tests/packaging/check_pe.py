@@ -66,10 +66,9 @@ def version(pe):
 def icon(pe):
     root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
     counts = {e.id: len(e.directory.entries) for e in (root.entries if root else [])}
-    print("icon groups and images: %s" % [counts.get(pefile.RESOURCE_TYPE[t], 0)
-                                          for t in ("RT_GROUP_ICON", "RT_ICON")])
-    return counts.get(pefile.RESOURCE_TYPE["RT_GROUP_ICON"], 0) >= 1 and counts.get(
-        pefile.RESOURCE_TYPE["RT_ICON"], 0) >= 2
+    groups, images = [counts.get(pefile.RESOURCE_TYPE[t], 0) for t in ("RT_GROUP_ICON", "RT_ICON")]
+    print("icon groups: %d, images: %d" % (groups, images))
+    return groups >= 1 and images >= 2
 
 
 CHECKS = {"subsystem": subsystem, "imports": dlls, "functions": functions, "loads-on": loads_on,
