@@ -131,20 +131,14 @@ task_file() { echo "$WINEPREFIX/drive_c/windows/system32/tasks/Sweepwell"; }
 # installed SET: the package's files, and only those, in Program Files: the
 # programs of that set, of this architecture.
 installed() {
-  local listing file
-  listing=$(ls -A -- "$(folder)" 2>&1 | tr '\n' ' ')
-  [[ $listing == "sweepwell-preview.exe sweepwell-task.xml sweepwell.exe " ]] ||
-    die "$FOLDER holds '$listing'" || return
-  for file in sweepwell.exe sweepwell-preview.exe; do
-    cmp -- "$(folder)/$file" "$work/$1/stage/$SWEEPWELL_ARCH/$file" || return
-  done
+  local listing=$(ls -A -- "$(folder)" 2>&1 | xargs) stage=$work/$1/stage/$SWEEPWELL_ARCH
+  [[ $listing == "sweepwell-preview.exe sweepwell-task.xml sweepwell.exe" ]] || die "$FOLDER holds '$listing'" || return
+  cmp -- "$(folder)/sweepwell.exe" "$stage/sweepwell.exe" && cmp -- "$(folder)/sweepwell-preview.exe" "$stage/sweepwell-preview.exe"
 }
 # nothing_installed: no Sweepwell folder in either Program Files folder.
 nothing_installed() {
-  local dir
-  for dir in "$WINEPREFIX/drive_c/Program Files"{," (x86)"}/Sweepwell; do
-    [[ ! -e $dir ]] || die "$dir is there: $(ls -A -- "$dir" | tr '\n' ' ')" || return
-  done
+  local left=$(find "$WINEPREFIX/drive_c/Program Files"{," (x86)"} -ipath '*/Sweepwell*' 2>/dev/null)
+  [[ -z $left ]] || die "left behind: $left"
 }
 task_exists() { [[ -f $(task_file) ]] || die "no task Sweepwell (C:\\windows\\system32\\tasks)"; }
 no_task() { [[ ! -e $(task_file) ]] || die "the task Sweepwell is there"; }
@@ -176,13 +170,11 @@ settings_kept() {
 # --check with Limit LIMIT exits with STATUS and prints one line with VERDICT;
 # its estimate in KB.
 preview_check() {
-  local status=0 line
+  local status=0 line re="^Reclaimable ([0-9]+) KB, threshold $(($1 * 1024)) KB \\(Limit $1 MB\\): a forced start would $3\\.$"
   win reg add 'HKLM\SOFTWARE\Brisca\Sweepwell' /v Limit /t REG_DWORD /d "$1" /f "$SWEEPWELL_REG_VIEW" || return
   win "$FOLDER\\sweepwell-preview.exe" --check || status=$?
   line=$(tr -d '\r' <"$work/win.out")
-  local re="^Reclaimable ([0-9]+) KB, threshold $(($1 * 1024)) KB \\(Limit $1 MB\\): a forced start would $3\\.$"
-  [[ $status -eq $2 && $line =~ $re ]] ||
-    die "Limit $1: exit code $status, '$line'" || return
+  [[ $status -eq $2 && $line =~ $re ]] || die "Limit $1: exit code $status, '$line'" || return
   KB=${BASH_REMATCH[1]}
 }
 # over_and_under: a 30 MB *.tmp file in C:\windows is over Limit 20 (exit
