@@ -16,7 +16,7 @@ start() {
 # Command lines of 2,000 characters (1,000 through cmd), as Wine hands them
 # over: only a non-zero integer after the program's path and any blanks forces
 # a run; runs of digits too long for an int saturate rather than wrap to 0;
-# digits inside the path force nothing. (The parse's other rules are pinned by
+# leading zeros are digits; digits inside the path force nothing. (The parse's other rules are pinned by
 # the unit tests of the command line.)
 hostile_command_line() {
   local n blanks deep
@@ -26,7 +26,7 @@ hostile_command_line() {
   capture before
   settings "$DATE" "$L0"
   n=$((2000 - ${#PROGRAM} - 3)) # Wine quotes the path
-  start false "$n zeros" "$PROGRAM" "$(repeat 0 $n)"
+  start true "$((n - 1)) zeros and 1" "$PROGRAM" "$(repeat 0 $((n - 1)))1"
   start true "1 and $((n - 1)) zeros" "$PROGRAM" "1$(repeat 0 $((n - 1)))"
   # shellcheck disable=SC2046 # each word is one argument
   start true "1 and $(((n - 1) / 2)) more arguments" "$PROGRAM" 1 $(repeat ' x' $(((n - 1) / 2)))
