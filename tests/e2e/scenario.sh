@@ -40,9 +40,7 @@ install() { for at; do mkdir -p -- "$(dirname -- "$(host_path "$at")")" && cp --
 # run WINDOWS_PATH [ARGS...]: runs it, which must exit with 0. A run that
 # straddles midnight cannot tell a rewrite from a new day: it is skipped.
 run() {
-  local line="$*"
-  echo "run: ${line:0:200}"
-  win "$@" || fail "exit code $?, not 0"
+  echo "run: $(cut -c -200 <<<"$*")" && { win "$@" || fail "exit code $?, not 0"; }
   [[ $(today) == "$E2E_DAY" ]] || { echo "SKIP: the date changed during the test" && exit 77; }
 }
 sweep() { run "$PROGRAM" "$@"; }
@@ -106,9 +104,7 @@ capture() {
       for (key in skip) if (index(tolower(substr($0, 2, length($0) - 2)) "\\\\", key) == 1) skipped = 1
     }
     !skipped && !/^#time=/' "$S/skip" "$WINEPREFIX"/{system,user,userdef}.reg >"$S/$1.registry"
-  awk 'index($0, "[Software\\\\Brisca\\\\Sweepwell] ") == 1 { found = 1 }
-    found && $0 == "" { exit }
-    found' "$WINEPREFIX/system.reg" >"$S/$1.settings"
+  sed -n '/^\[Software\\\\Brisca\\\\Sweepwell\] /,/^$/p' "$WINEPREFIX/system.reg" >"$S/$1.settings"
   wine_start
 }
 
@@ -132,26 +128,20 @@ expect_gone() {
 # these values.
 expect_settings() {
   local got
-  got=$(grep -v -e '^\[' -e '^#' "$S/$1.settings" | sort || true)
+  got=$(grep -v -e '^\[' -e '^#' -e '^$' "$S/$1.settings" | sort || true)
   [[ $got == "$(printf '%s\n' "${@:2}" | sort)" ]] ||
     fail "the settings key holds"$'\n'"$got"$'\n'"not"$'\n'"$(printf '%s\n' "${@:2}")"
 }
 # unchanged WHAT PART...: capture after; it agrees with capture before on each
 # PART.
-unchanged() {
-  capture after
-  for part in "${@:2}"; do expect_same "$part" before after "$1"; done
-}
+unchanged() { capture after && for part in "${@:2}"; do expect_same "$part" before after "$1"; done; }
 # stored LINE...: the settings key as stored now holds exactly these values.
 stored() { capture after; expect_settings after "$@"; }
 # pass WHAT [PATH...]: a start on a new day with Limit 0 removes exactly the
 # given entries from drive C:, changes no registry key but the settings key,
 # and leaves today's date and Limit 0 in it.
 pass() {
-  settings '"ExecuteDate"="2001/1/1"' "$L0"
-  capture before
-  sweep
-  stored "$DATE" "$L0"
+  settings '"ExecuteDate"="2001/1/1"' "$L0" && capture before && sweep && stored "$DATE" "$L0"
   expect_gone before after "$@"
   expect_same registry before after "$1"
 }
