@@ -87,115 +87,74 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
   }
 }
 
-std::string Text(FakePlatform& fake) {
-  std::ostringstream out;
-  WritePreviewText(out, Preview(fake));
-  return out.str();
-}
-
-TEST(PreviewFormat, Csv) {
-  FakePlatform fake;
-  Build(fake);
-  std::ostringstream csv;
-  WritePreviewCsv(csv, Preview(fake));
-  EXPECT_EQ(csv.str(), R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
-tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
-temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
-temp-entry,delete,folder,2097152,C:\Users\Admin\AppData\Local\Temp\cache,,
-temp-entry,keep,folder,0,C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF},,
-temp-entry,delete,link,0,C:\Users\Admin\AppData\Local\Temp\linked,,
-hotfix-folder,delete,folder,6291456,C:\Windows\$NtUninstallKB1$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB1,yes
-hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
-hotfix-folder,delete,folder,12582912,C:\Windows\$hf_mig$,,
-hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes
-)");
-}
-
-TEST(PreviewFormat, Text) {
-  FakePlatform fake;
-  Build(fake);
-  EXPECT_EQ(Text(fake),
-            R"(Sweepwell preview: what a start would do on this machine. Nothing has been changed.
-
-Settings key HKLM\SOFTWARE\Brisca\Sweepwell
-  ExecuteDate  "2026/12/5"
-  Limit        20 MB
-Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
-
+// The lines that carry the formats' rules (quoting, sizes, totals, the
+// decision, each kind of item and uninstall entry, the settings key's values
+// as stored), each line's end in this order, over the sample machine with
+// one value of the settings key replaced.
+TEST(PreviewFormat, ShowsTheseLines) {
+  const char* const text =
+      R"(Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
 Estimate: 21519 KB, the sum in bytes of
            5 KB  *.tmp files directly in C:\Windows (5120 bytes)
         2058 KB  the temporary folder C:\Users\Admin\AppData\Local\Temp\, GUID-shaped folders at its top left out (2107392 bytes)
        19456 KB  hotfix backup folders (19922944 bytes):
         6144 KB    C:\Windows\$NtUninstallKB1$ (6291456 bytes)
-        1024 KB    C:\Windows\$NtUninstallKB2$ (1048576 bytes)
-       12288 KB    C:\Windows\$hf_mig$ (12582912 bytes)
-           0 KB    C:\Windows\$KB3$ (0 bytes)
 Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would clean.
 So a start today without an argument would clean: it would delete what follows.
-
-A cleaning would act on these, in this order:
 1. *.tmp files directly in the Windows directory
   delete  file    C:\Windows\a,b.tmp  (5120 bytes)
-2. the temporary folder's contents (the folder stays)
-  delete  file    C:\Users\Admin\AppData\Local\Temp\say "hi".txt  (10240 bytes)
-  delete  folder  C:\Users\Admin\AppData\Local\Temp\cache  (2097152 bytes)
   keep    folder  C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF}  (GUID-shaped name)
   delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
 3. hotfix backup folders and their uninstall entries
-  delete  folder  C:\Windows\$NtUninstallKB1$  (6291456 bytes)
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB1: it exists
   delete  folder  C:\Windows\$NtUninstallKB2$  (1048576 bytes)
                   and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
-  delete  folder  C:\Windows\$hf_mig$  (12582912 bytes)
                   no uninstall entry: the name holds no KB number
-  delete  link    C:\Windows\$KB3$  (removed as a link, never followed)
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists
-A file that cannot be deleted (in use, say) ends the emptying of its folder: the entries listed after it stay.
-)");
-}
-
-// How the settings key's values are shown: one line each.
-TEST(PreviewFormat, SettingsAsStored) {
+                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists)";
+  const char* const csv = R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
+tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
+temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
+hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
+hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
+  const char* const d = kExecuteDateValue;
+  const char* const l = kLimitValue;
   const struct {
     const char* value;
     DWORD type;
     std::vector<BYTE> data;
-    const char* line;
+    const char* lines;
+    bool csv = false;
   } cases[] = {
-      {kExecuteDateValue,
-       REG_SZ,
-       {'2', 0, 'x'},
-       "  ExecuteDate  \"2\" (and 1 more bytes after its end)"},
-      {kExecuteDateValue,
+      {nullptr, 0, {}, text},
+      {nullptr, 0, {}, csv, true},
+      {d, REG_SZ, {'2', 0, 'x'}, R"(  ExecuteDate  "2" (and 1 more bytes after its end))"},
+      {d,
        REG_BINARY,
        {'2', '\t', 0x7f, 0},
-       "  ExecuteDate  \"2\\x09\\x7f\" (REG_BINARY, not REG_SZ: counts as another day)"},
-      {kExecuteDateValue,
-       REG_SZ,
-       {'2', '0'},
-       "  ExecuteDate  \"20\" (no terminating zero: counts as another day)"},
-      {kExecuteDateValue, REG_SZ, std::vector<BYTE>(300, '7'),
-       "  ExecuteDate  longer than 200 bytes: counts as another day"},
-      {kLimitValue,
-       REG_QWORD,
-       {1, 0, 0, 0, 0, 0, 0, 0},
-       "  Limit        longer than 4 bytes: 20 MB is used"},
-      {kLimitValue, REG_BINARY, {1, 1}, "  Limit        257 MB (stored as REG_BINARY)"},
-      {kLimitValue, 99, {1}, "  Limit        1 MB (stored as type 99)"},
+       R"("2\x09\x7f" (REG_BINARY, not REG_SZ: counts as another day))"},
+      {d, REG_SZ, {'2', '0'}, R"("20" (no terminating zero: counts as another day))"},
+      {d, REG_SZ, std::vector<BYTE>(300, '7'), "longer than 200 bytes: counts as another day"},
+      {l, REG_QWORD, {1, 0, 0, 0, 0}, "  Limit        longer than 4 bytes: 20 MB is used"},
+      {l, REG_BINARY, {1, 1}, "  Limit        257 MB (stored as REG_BINARY)"},
+      {l, 99, {1}, "  Limit        1 MB (stored as type 99)"},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
     Build(fake);
-    fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, c.value, c.type, c.data);
-    const std::string text = Text(fake);
-    EXPECT_NE(text.find(std::string("\n") + c.line + "\n"), std::string::npos)
-        << c.line << "\nnot in\n"
-        << text;
+    if (c.value) fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, c.value, c.type, c.data);
+    std::ostringstream out;
+    c.csv ? WritePreviewCsv(out, Preview(fake)) : WritePreviewText(out, Preview(fake));
+    std::istringstream lines(c.lines);
+    std::size_t at = 0;
+    for (std::string line; std::getline(lines, line);) {
+      at = out.str().find(line + "\n", at);
+      ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out.str();
+    }
   }
 }
 
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
+  const std::string bad = "sweepwell-preview: ";
   const struct {
     std::vector<std::string> args;
     int exitCode;
@@ -207,13 +166,13 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{"--help"}, kPreviewOk, usage, ""},
       {{"-h"}, kPreviewOk, usage, ""},
       {{"/?"}, kPreviewOk, usage, ""},
-      {{"--csv", "-x"}, kPreviewBadUsage, "", "sweepwell-preview: unknown option '-x'\n" + usage},
-      {{"/CSV"}, kPreviewBadUsage, "", "sweepwell-preview: unknown option '/CSV'\n" + usage},
-      {{"1"}, kPreviewBadUsage, "", "sweepwell-preview: unexpected argument '1'\n" + usage},
+      {{"--csv", "-x"}, kPreviewBadUsage, "", bad + "unknown option '-x'\n" + usage},
+      {{"/CSV"}, kPreviewBadUsage, "", bad + "unknown option '/CSV'\n" + usage},
+      {{"1"}, kPreviewBadUsage, "", bad + "unexpected argument '1'\n" + usage},
       {{"--check", "--csv"},
        kPreviewBadUsage,
        "",
-       "sweepwell-preview: --csv and --check exclude each other\n" + usage},
+       bad + "--csv and --check exclude each other\n" + usage},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
@@ -233,36 +192,33 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
 }
 
 // --check over a temporary folder holding 20 MB, with the threshold set
-// around it: the one line and the exit code a detection script reads.
+// around it (-1: no settings key, the first start's 20): the one line and the
+// exit code a detection script reads.
 TEST(PreviewProgram, ChecksTheEstimateAgainstTheThreshold) {
   const struct {
-    bool keyExists;
-    DWORD limitMB;
-    int exitCode;
-    std::string line;
-  } cases[] = {
-      {true, 19, kPreviewCheckCleans,
-       "Reclaimable 20480 KB, threshold 19456 KB (Limit 19 MB): a forced start would clean.\n"},
-      {true, 20, kPreviewCheckCleans,
-       "Reclaimable 20480 KB, threshold 20480 KB (Limit 20 MB): a forced start would clean.\n"},
-      {true, 21, kPreviewOk,
-       "Reclaimable 20480 KB, threshold 21504 KB (Limit 21 MB): a forced start would delete "
-       "nothing.\n"},
-      {true, 4194304, kPreviewOk,
-       "Reclaimable 20480 KB, threshold 4294967296 KB (Limit 4194304 MB): a forced start would "
-       "delete nothing.\n"},
-      {false, 0, kPreviewCheckCleans,  // no settings key: the first start's 20
-       "Reclaimable 20480 KB, threshold 20480 KB (Limit 20 MB): a forced start would clean.\n"},
-  };
+    long long limitMB;
+    const char* thresholdKB;
+    bool cleans;
+  } cases[] = {{19, "19456", true},
+               {20, "20480", true},
+               {21, "21504", false},
+               {-1, "20480", true},
+               {4194304, "4294967296", false}};
   for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
+    SCOPED_TRACE(c.limitMB);
     FakePlatform fake;
     fake.AddFile(kTemp + "setup\\data.cab", 20u << 20);
-    if (c.keyExists) fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, c.limitMB);
+    if (c.limitMB >= 0) {
+      fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue,
+                       static_cast<DWORD>(c.limitMB));
+    }
     std::ostringstream out;
     std::ostringstream err;
-    EXPECT_EQ(RunPreview(fake, {"--check"}, out, err), c.exitCode);
-    EXPECT_EQ(out.str(), c.line);
+    EXPECT_EQ(RunPreview(fake, {"--check"}, out, err), c.cleans ? kPreviewCheckCleans : kPreviewOk);
+    EXPECT_EQ(out.str(), std::string("Reclaimable 20480 KB, threshold ") + c.thresholdKB +
+                             " KB (Limit " + std::to_string(c.limitMB < 0 ? 20 : c.limitMB) +
+                             " MB): a forced start would " +
+                             (c.cleans ? "clean.\n" : "delete nothing.\n"));
     EXPECT_EQ(err.str(), "");
     EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
   }
