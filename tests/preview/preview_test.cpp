@@ -24,9 +24,12 @@ const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 // Yesterday's date and Limit 20 in the settings key; *.tmp files and a look-alike
 // in the Windows directory; files, a folder, a GUID-shaped folder and a link in
 // the temporary folder; hotfix folders with and without entries, one a link.
-void Build(FakePlatform& fake) {
-  fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, "2026/12/5");
-  fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 20);
+// Without a Limit (-1) there is no settings key.
+void Build(FakePlatform& fake, long long limitMB = 20) {
+  if (limitMB >= 0) {
+    fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, "2026/12/5");
+    fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, static_cast<DWORD>(limitMB));
+  }
   fake.AddFile(kWin + "a,b.tmp", 5 << 10, FILE_ATTRIBUTE_READONLY);
   fake.AddFile(kWin + "X.TMP", 1 << 20);
   fake.AddFile(kTemp + "say \"hi\".txt", 10 << 10);
@@ -43,12 +46,49 @@ void Build(FakePlatform& fake) {
   fake.ClearLog();
 }
 
+// The lines that carry the formats' rules (quoting, sizes, totals, the
+// decision, each kind of item and uninstall entry), in this order.
+const char* const kText =
+    R"(Sweepwell preview: what a start would do on this machine. Nothing has been changed.
+Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
+Estimate: 21519 KB, the sum in bytes of
+           5 KB  *.tmp files directly in C:\Windows (5120 bytes)
+        2058 KB  the temporary folder C:\Users\Admin\AppData\Local\Temp\, GUID-shaped folders at its top left out (2107392 bytes)
+       19456 KB  hotfix backup folders (19922944 bytes):
+        6144 KB    C:\Windows\$NtUninstallKB1$ (6291456 bytes)
+Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would clean.
+So a start today without an argument would clean: it would delete what follows.
+1. *.tmp files directly in the Windows directory
+  delete  file    C:\Windows\a,b.tmp  (5120 bytes)
+  keep    folder  C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF}  (GUID-shaped name)
+  delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
+3. hotfix backup folders and their uninstall entries
+  delete  folder  C:\Windows\$NtUninstallKB2$  (1048576 bytes)
+                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
+                  no uninstall entry: the name holds no KB number
+                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists)";
+const char* const kCsv = R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
+tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
+temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
+hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
+hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
+
 // The report, checking that building it changed nothing and left nothing open.
 PreviewReport Preview(FakePlatform& fake) {
   PreviewReport report = BuildPreviewReport(fake);
   EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
   EXPECT_EQ(fake.OpenFindHandles() + fake.OpenRegKeys(), 0u);
   return report;
+}
+
+// Each of `lines` ends a line of `out`, in this order.
+void ExpectLines(const std::string& out, const std::string& lines) {
+  std::istringstream in(lines);
+  std::size_t at = 0;
+  for (std::string line; std::getline(in, line);) {
+    at = out.find(line + "\n", at);
+    ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out;
+  }
 }
 
 TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
@@ -87,34 +127,8 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
   }
 }
 
-// The lines that carry the formats' rules (quoting, sizes, totals, the
-// decision, each kind of item and uninstall entry, the settings key's values
-// as stored), each line's end in this order, over the sample machine with
-// one value of the settings key replaced.
-TEST(PreviewFormat, ShowsTheseLines) {
-  const char* const text =
-      R"(Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
-Estimate: 21519 KB, the sum in bytes of
-           5 KB  *.tmp files directly in C:\Windows (5120 bytes)
-        2058 KB  the temporary folder C:\Users\Admin\AppData\Local\Temp\, GUID-shaped folders at its top left out (2107392 bytes)
-       19456 KB  hotfix backup folders (19922944 bytes):
-        6144 KB    C:\Windows\$NtUninstallKB1$ (6291456 bytes)
-Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would clean.
-So a start today without an argument would clean: it would delete what follows.
-1. *.tmp files directly in the Windows directory
-  delete  file    C:\Windows\a,b.tmp  (5120 bytes)
-  keep    folder  C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF}  (GUID-shaped name)
-  delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
-3. hotfix backup folders and their uninstall entries
-  delete  folder  C:\Windows\$NtUninstallKB2$  (1048576 bytes)
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
-                  no uninstall entry: the name holds no KB number
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists)";
-  const char* const csv = R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
-tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
-temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
-hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
-hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
+// The settings key's values as stored, one line each.
+TEST(PreviewFormat, ShowsTheSettingsAsStored) {
   const char* const d = kExecuteDateValue;
   const char* const l = kLimitValue;
   const struct {
@@ -122,15 +136,12 @@ hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\Cur
     DWORD type;
     std::vector<BYTE> data;
     const char* lines;
-    bool csv = false;
   } cases[] = {
-      {nullptr, 0, {}, text},
-      {nullptr, 0, {}, csv, true},
       {d, REG_SZ, {'2', 0, 'x'}, R"(  ExecuteDate  "2" (and 1 more bytes after its end))"},
       {d,
        REG_BINARY,
-       {'2', '\t', 0x7f, 0},
-       R"("2\x09\x7f" (REG_BINARY, not REG_SZ: counts as another day))"},
+       {'\t', 0x7f},
+       R"("\x09\x7f" (REG_BINARY, not REG_SZ: counts as another day))"},
       {d, REG_SZ, {'2', '0'}, R"("20" (no terminating zero: counts as another day))"},
       {d, REG_SZ, std::vector<BYTE>(300, '7'), "longer than 200 bytes: counts as another day"},
       {l, REG_QWORD, {1, 0, 0, 0, 0}, "  Limit        longer than 4 bytes: 20 MB is used"},
@@ -142,85 +153,53 @@ hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\Cur
     Build(fake);
     if (c.value) fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, c.value, c.type, c.data);
     std::ostringstream out;
-    c.csv ? WritePreviewCsv(out, Preview(fake)) : WritePreviewText(out, Preview(fake));
-    std::istringstream lines(c.lines);
-    std::size_t at = 0;
-    for (std::string line; std::getline(lines, line);) {
-      at = out.str().find(line + "\n", at);
-      ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out.str();
-    }
+    WritePreviewText(out, Preview(fake));
+    ExpectLines(out.str(), c.lines);
   }
 }
 
+// Each command line's exit code, output (as lines in order; --check's one line
+// over the sample machine with Limit set, or no key at -1) and error message.
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
-  const std::string bad = "sweepwell-preview: ";
+  const std::string check = "Reclaimable 21519 KB, threshold ";
+  const std::string cleans = "20480 KB (Limit 20 MB): a forced start would clean.";
+  const std::string never =
+      "4294967296 KB (Limit 4194304 MB): a forced start would delete nothing.";
   const struct {
     std::vector<std::string> args;
     int exitCode;
-    std::string out;  // how the output starts
-    std::string err;
+    std::string out;
+    std::string error;
+    long long limitMB = 20;
   } cases[] = {
-      {{}, kPreviewOk, "Sweepwell preview: ", ""},
-      {{"--csv"}, kPreviewOk, std::string(kPreviewCsvHeader) + "\n", ""},
+      {{}, kPreviewOk, kText, ""},
+      {{"--csv"}, kPreviewOk, kCsv, ""},
       {{"--help"}, kPreviewOk, usage, ""},
       {{"-h"}, kPreviewOk, usage, ""},
       {{"/?"}, kPreviewOk, usage, ""},
-      {{"--csv", "-x"}, kPreviewBadUsage, "", bad + "unknown option '-x'\n" + usage},
-      {{"/CSV"}, kPreviewBadUsage, "", bad + "unknown option '/CSV'\n" + usage},
-      {{"1"}, kPreviewBadUsage, "", bad + "unexpected argument '1'\n" + usage},
-      {{"--check", "--csv"},
-       kPreviewBadUsage,
-       "",
-       bad + "--csv and --check exclude each other\n" + usage},
+      {{"--csv", "-x"}, kPreviewBadUsage, "", "unknown option '-x'"},
+      {{"/CSV"}, kPreviewBadUsage, "", "unknown option '/CSV'"},
+      {{"1"}, kPreviewBadUsage, "", "unexpected argument '1'"},
+      {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
+      {{"--check"}, kPreviewCheckCleans, check + cleans, ""},
+      {{"--check"}, kPreviewCheckCleans, check + cleans, "", -1},
+      {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
-    Build(fake);
+    Build(fake, c.limitMB);
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(RunPreview(fake, c.args, out, err), c.exitCode);
-    EXPECT_EQ(out.str().substr(0, c.out.size()), c.out);
+    ExpectLines(out.str(), c.out);
     EXPECT_EQ(c.out.empty(), out.str().empty());
-    EXPECT_EQ(err.str(), c.err);
+    EXPECT_EQ(err.str(), c.error.empty() ? "" : "sweepwell-preview: " + c.error + "\n" + usage);
     // A report silences system error boxes first; a refusal or the usage reads nothing.
-    const bool report = c.out != usage && c.err.empty();
+    const bool report = c.out != usage && c.error.empty();
     EXPECT_EQ(fake.ErrorMode(), report ? SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX : 0u);
     EXPECT_EQ(fake.Calls().empty(), !report);
     EXPECT_TRUE(fake.Changes().empty());
-  }
-}
-
-// --check over a temporary folder holding 20 MB, with the threshold set
-// around it (-1: no settings key, the first start's 20): the one line and the
-// exit code a detection script reads.
-TEST(PreviewProgram, ChecksTheEstimateAgainstTheThreshold) {
-  const struct {
-    long long limitMB;
-    const char* thresholdKB;
-    bool cleans;
-  } cases[] = {{19, "19456", true},
-               {20, "20480", true},
-               {21, "21504", false},
-               {-1, "20480", true},
-               {4194304, "4294967296", false}};
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.limitMB);
-    FakePlatform fake;
-    fake.AddFile(kTemp + "setup\\data.cab", 20u << 20);
-    if (c.limitMB >= 0) {
-      fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue,
-                       static_cast<DWORD>(c.limitMB));
-    }
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(RunPreview(fake, {"--check"}, out, err), c.cleans ? kPreviewCheckCleans : kPreviewOk);
-    EXPECT_EQ(out.str(), std::string("Reclaimable 20480 KB, threshold ") + c.thresholdKB +
-                             " KB (Limit " + std::to_string(c.limitMB < 0 ? 20 : c.limitMB) +
-                             " MB): a forced start would " +
-                             (c.cleans ? "clean.\n" : "delete nothing.\n"));
-    EXPECT_EQ(err.str(), "");
-    EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
   }
 }
 
