@@ -1,34 +1,16 @@
-// The wildcard pattern lists: rules on longer names, the working buffers'
-// limits, and every short list and name against the plainly written model.
+// The wildcard pattern lists: the working buffers' limits, and every short
+// list and name against the plainly written model (which the fuzz target also
+// holds it to on any bytes).
 #include "search/pattern_list.h"
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "support/pattern_model.h"
 
 namespace {
-
-// The rules on names longer than the model's below reaches ('|' between names).
-TEST(MatchPatternList, LongerNames) {
-  const char *const cases[][3] = {
-      {"*.tmp", "a.tmp|.tmp", "a.TMP|atmp|tmp|a.tmp.bak"},
-      {"ab*ba", "abba|abxba", "abxb"},
-      {"*.log;*.tmp", "x.tmp|x.log", "x.txt"},
-      {"*.log; *.tmp", "", "x.tmp"},
-  };
-  for (const auto &c : cases) {
-    for (int matches = 1; matches <= 2; ++matches) {
-      std::istringstream names(c[matches]);
-      for (std::string name; std::getline(names, name, '|');) {
-        EXPECT_EQ(MatchPatternList(name, c[0]), matches == 1) << c[0] << " / " << name;
-      }
-    }
-  }
-}
 
 TEST(MatchPatternList, ItemsAndNamesBeyondTheBuffersMatchNothing) {
   const std::size_t fits = kPatternBufferSize - 1;
@@ -51,7 +33,7 @@ std::vector<std::string> AllStrings(const std::string &alphabet, std::size_t len
 }
 
 TEST(MatchPatternList, AgreesWithTheModelOnEveryShortListAndName) {
-  // In a name, '*', '?' and ';' are plain bytes.
+  // In a name, '*', '?' and ';' are plain bytes; letters keep their case.
   const std::vector<std::string> names = AllStrings("abA?* ;", 3);
   for (const std::string &list : AllStrings("ab*?; ", 5)) {
     const pattern_model::ModelList model(list);
