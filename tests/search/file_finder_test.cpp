@@ -1,10 +1,9 @@
 // The finder over the in-memory machine: what each specification returns, in
-// which order, and how a cancel flag ends the walk.
+// which order.
 #include "search/file_finder.h"
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
 
 #include "support/fake_platform.h"
@@ -34,9 +33,8 @@ void Build(FakePlatform& fake) {
 }
 
 FindSpec Spec(bool recursive, bool folders, const char* folder, const char* include,
-              const char* excludeFiles = "", const char* excludeFolders = "",
-              std::atomic<bool>* cancel = nullptr) {
-  return {recursive, folders, cancel, folder, include, excludeFiles, excludeFolders};
+              const char* excludeFiles = "", const char* excludeFolders = "") {
+  return {recursive, folders, nullptr, folder, include, excludeFiles, excludeFolders};
 }
 
 TEST(FileFinder, FindsTheseInThisOrder) {
@@ -74,44 +72,6 @@ TEST(FileFinder, FindsTheseInThisOrder) {
     EXPECT_EQ(Found(finder), c.results);
     EXPECT_EQ(fake.OpenFindHandles(), 0u) << fake.Dump();
   }
-}
-
-TEST(FileFinder, FindAgainReplacesTheResultsAndTheSpecIsItsOwn) {
-  FakePlatform fake;
-  fake.AddFile("C:\\D\\a");
-  FindSpec spec = Spec(false, false, "C:\\D", "*");
-  CFileFinder finder(fake, spec);
-  spec.strFolder = "C:\\Other";
-  finder.Find();
-  fake.AddFile("C:\\D\\b");
-  finder.Find();
-  EXPECT_EQ(Found(finder), "D|a D|b");
-  finder.Reset();
-  EXPECT_EQ(Found(finder), "");
-}
-
-TEST(FileFinder, CancelFlagEndsEveryLevelAndClosesItsListings) {
-  // Set before the walk, or by another thread as the walk opens A's listing:
-  // A's walk stops at its first entry, the top level returns A and stops too.
-  for (const std::size_t setAt : {0u, 2u}) {
-    FakePlatform fake;
-    Build(fake);
-    std::atomic<bool> cancel{setAt == 0};
-    std::size_t listings = 0;
-    fake.SetCallHook([&](std::string_view call, std::size_t) {
-      if (call == "FindFirstFileA" && ++listings == setAt) cancel = true;
-    });
-    CFileFinder finder(fake, Spec(true, true, "C:\\D", "*", "", "", &cancel));
-    finder.Find();
-    EXPECT_EQ(Found(finder), setAt == 0 ? "" : "D|A");
-    EXPECT_EQ(listings, setAt == 0 ? 1u : 2u);
-    EXPECT_EQ(fake.OpenFindHandles(), 0u);
-  }
-}
-
-TEST(JoinPath, JoinsWithOneBackslash) {
-  EXPECT_EQ(JoinPath("C:\\", "a") + JoinPath("", "a") + JoinPath("C:\\W", ""), "C:\\aaC:\\W");
-  EXPECT_EQ(JoinPath("C:/T/", "x"), "C:/T/\\x");
 }
 
 }  // namespace
