@@ -1,4 +1,5 @@
-// The command line: the program's path as its first token, then "%d".
+// The command line: the program's path as its first token, then "%d". The
+// fuzz target holds the parser to a model of these rules on any text.
 #include "app/command_line.h"
 
 #include <gtest/gtest.h>
@@ -15,10 +16,8 @@ TEST(ParseCommandLine, SplitsProgramAndForce) {
     std::string program;
     int force;
   } cases[] = {
-      {"C:\\Tools\\sweepwell.exe", "C:\\Tools\\sweepwell.exe", 0},
       {" \tC:\\x.exe\t7", "C:\\x.exe", 7},
-      {"x.exe  -3", "x.exe", -3},
-      {"x.exe 12abc", "x.exe", 12},
+      {"x.exe -3x", "x.exe", -3},
       {"x.exe 0x10", "x.exe", 0},
       // Beyond int the value saturates: a wrap could turn a forcing argument into 0.
       {"x.exe 4294967296", "x.exe", INT_MAX},
@@ -29,7 +28,6 @@ TEST(ParseCommandLine, SplitsProgramAndForce) {
       {"\"unterminated 5", "unterminated 5", 0},
       {"C:\\Tools 2\\x.exe", "C:\\Tools", 2},
       {longPath + " 1", longPath, 1},
-      {"\"" + longPath + "\"", longPath, 0},
   };
   for (const auto& c : cases) {
     const CommandLine parsed = ParseCommandLine(c.text.c_str());

@@ -18,7 +18,6 @@ namespace {
 
 const std::string kWin = "C:\\Windows\\";
 const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
-const std::string kGuid = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}";
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
 
 // Another day's date, stored as binary, and Limit 20 in the settings key; *.tmp files and a
@@ -34,8 +33,8 @@ void Build(FakePlatform& fake, long long limitMB = 20) {
   fake.AddFile(kWin + "a,b.tmp", 5 << 10, FILE_ATTRIBUTE_READONLY);
   fake.AddFile(kWin + "X.TMP", 1 << 20);
   fake.AddFile(kTemp + "say \"hi\".txt", 10 << 10);
-  fake.AddFile(kTemp + "cache\\" + kGuid + "\\page", 2 << 20);
-  fake.AddFile(kTemp + kGuid + "\\kept", 3 << 20);
+  fake.AddFile(kTemp + "cache\\{6F9619FF-8B86-D011-B42D-00C04FC964FF}\\page", 2 << 20);
+  fake.AddFile(kTemp + "{6F9619FF-8B86-D011-B42D-00C04FC964FF}\\kept", 3 << 20);
   fake.AddLink(kTemp + "linked", "C:\\Data");
   fake.AddFile(kWin + "$NtUninstallKB1$\\f", 6 << 20);
   fake.AddFile(kWin + "$NtUninstallKB2$\\f", 1 << 20);
@@ -72,14 +71,6 @@ temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",
 hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
 hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
 
-// The report, checking that building it changed nothing and left nothing open.
-PreviewReport Preview(FakePlatform& fake) {
-  PreviewReport report = BuildPreviewReport(fake);
-  EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
-  EXPECT_EQ(fake.OpenFindHandles() + fake.OpenRegKeys(), 0u);
-  return report;
-}
-
 // Each of `lines` ends a line of `out`, in this order.
 void ExpectLines(const std::string& out, const std::string& lines) {
   std::istringstream in(lines);
@@ -98,7 +89,9 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
       fake.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED,
                     "HKLM\\" + kUninstall.substr(0, kUninstall.size() - 1));
     }
-    const PreviewReport report = Preview(fake);
+    const PreviewReport report = BuildPreviewReport(fake);
+    EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
+    EXPECT_EQ(fake.OpenFindHandles() + fake.OpenRegKeys(), 0u);
     std::string planned;
     std::uint64_t bytes = 0;
     for (const PreviewItem& item : report.items) {
