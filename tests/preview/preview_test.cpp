@@ -37,7 +37,7 @@ void Build(FakePlatform& fake, long long limitMB = 20) {
   fake.AddFile(kTemp + "{6F9619FF-8B86-D011-B42D-00C04FC964FF}\\kept", 3 << 20);
   fake.AddLink(kTemp + "linked", "C:\\Data");
   fake.AddFile(kWin + "$NtUninstallKB1$\\f", 6 << 20);
-  fake.AddFile(kWin + "$NtUninstallKB2$\\f", 1 << 20);
+  fake.AddFile(kWin + "$NtUninstallKB2$\\f", (1 << 20) - (15 << 10));
   fake.AddFile(kWin + "$hf_mig$\\f", 12 << 20);
   fake.AddLink(kWin + "$KB3$", "C:\\Data");
   fake.AddFile("C:\\Data\\precious", 9 << 20);
@@ -53,22 +53,22 @@ const char* const kText =
   ExecuteDate  "2\x09\x7f" (REG_BINARY, not REG_SZ: counts as another day)
   Limit        20 MB
 Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
-Estimate: 21519 KB, the sum in bytes of
+Estimate: 21504 KB, the sum in bytes of
            5 KB  *.tmp files directly in C:\Windows (5120 bytes)
-       19456 KB  hotfix backup folders (19922944 bytes):
+       19441 KB  hotfix backup folders (19907584 bytes):
 Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would clean.
 So a start today without an argument would clean: it would delete what follows.
   delete  file    C:\Windows\a,b.tmp  (5120 bytes)
   keep    folder  C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF}  (GUID-shaped name)
   delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
-  delete  folder  C:\Windows\$NtUninstallKB2$  (1048576 bytes)
+  delete  folder  C:\Windows\$NtUninstallKB2$  (1033216 bytes)
                   and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
                   no uninstall entry: the name holds no KB number
                   and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists)";
 const char* const kCsv = R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
 tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
 temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
-hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
+hotfix-folder,delete,folder,1033216,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
 hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
 
 // Each of `lines` ends a line of `out`, in this order.
@@ -103,6 +103,8 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
     }
     EXPECT_EQ(bytes, report.estimate.tmpFileBytes + report.estimate.tempFolderBytes +
                          report.estimate.hotfixFolderBytes);
+    RunCleanup(fake, 22);  // 21504 KB do not reach 22 MB
+    EXPECT_TRUE(fake.Changes().empty());
     RunCleanup(fake, 0);
     // Each changing call traced to the item that holds its target.
     std::string done;
@@ -120,11 +122,12 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
 }
 
 // Each command line's exit code, output (as lines in order; --check's one line
-// over the sample machine with Limit set, or no key at -1) and error message.
+// over the sample machine, 21504 KB, with Limit set, or no key at -1) and
+// error message.
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
-  const std::string check = "Reclaimable 21519 KB, threshold ";
-  const std::string cleans = "20480 KB (Limit 20 MB): a forced start would clean.";
+  const std::string check = "Reclaimable 21504 KB, threshold ";
+  const std::string cleans = " MB): a forced start would clean.";
   const std::string never =
       "4294967296 KB (Limit 4194304 MB): a forced start would delete nothing.";
   const struct {
@@ -143,8 +146,8 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{"/CSV"}, kPreviewBadUsage, "", "unknown option '/CSV'"},
       {{"1"}, kPreviewBadUsage, "", "unexpected argument '1'"},
       {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
-      {{"--check"}, kPreviewCheckCleans, check + cleans, ""},
-      {{"--check"}, kPreviewCheckCleans, check + cleans, "", -1},
+      {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + cleans, "", 21},
+      {{"--check"}, kPreviewCheckCleans, check + "20480 KB (Limit 20" + cleans, "", -1},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {
