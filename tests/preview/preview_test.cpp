@@ -71,16 +71,6 @@ temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",
 hotfix-folder,delete,folder,1033216,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
 hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
 
-// Each of `lines` ends a line of `out`, in this order.
-void ExpectLines(const std::string& out, const std::string& lines) {
-  std::istringstream in(lines);
-  std::size_t at = 0;
-  for (std::string line; std::getline(in, line);) {
-    at = out.find(line + "\n", at);
-    ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out;
-  }
-}
-
 TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
   for (const bool listOpens : {true, false}) {
     FakePlatform fake;
@@ -153,7 +143,12 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(RunPreview(fake, c.args, out, err), c.exitCode);
-    ExpectLines(out.str(), c.out);
+    std::istringstream lines(c.out);  // each the end of a line of `out`, in this order
+    std::size_t at = 0;
+    for (std::string line; std::getline(lines, line);) {
+      at = out.str().find(line + "\n", at);
+      ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out.str();
+    }
     EXPECT_EQ(c.out.empty(), out.str().empty());
     EXPECT_EQ(err.str(), c.error.empty() ? "" : "sweepwell-preview: " + c.error + "\n" + usage);
     // A report silences system error boxes first; a refusal or the usage reads nothing.

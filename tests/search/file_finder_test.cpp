@@ -10,15 +10,6 @@
 
 namespace {
 
-// Each result as "<strFolder>|<cFileName>", without "C:\", one blank between.
-std::string Found(const CFileFinder& finder) {
-  std::string found;
-  for (const FoundFile& r : finder.Results()) {
-    found += (found.empty() ? "" : " ") + r.strFolder.substr(3) + "|" + r.findData.cFileName;
-  }
-  return found;
-}
-
 // C:\D lists A (f.txt, B\g.txt, with "." and ".." among them), h.tmp, C.txt and
 // C (empty).
 void Build(FakePlatform& fake) {
@@ -64,7 +55,11 @@ TEST(FileFinder, FindsTheseInThisOrder) {
     if (c.failCall != 0) fake.FailNthCall(c.failCall - 1, ERROR_ACCESS_DENIED);
     CFileFinder finder(fake, c.spec);
     finder.Find();
-    EXPECT_EQ(Found(finder), c.results);
+    std::string found;  // "<strFolder>|<cFileName>" without "C:\", one blank between
+    for (const FoundFile& r : finder.Results()) {
+      found += (found.empty() ? "" : " ") + r.strFolder.substr(3) + "|" + r.findData.cFileName;
+    }
+    EXPECT_EQ(found, c.results);
     EXPECT_EQ(fake.OpenFindHandles(), 0u) << fake.Dump();
   }
 }
