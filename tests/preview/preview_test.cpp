@@ -22,14 +22,13 @@ const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 
 // Another day's date, stored as binary, and Limit 20 in the settings key; *.tmp files and a
 // look-alike in the Windows directory; files, a folder, a GUID-shaped folder and a link in the
-// temporary folder; hotfix folders with and without entries, one a link. Without a Limit (-1) there
-// is no settings key.
+// temporary folder; hotfix folders with and without entries, one a link. At Limit -1 the machine is
+// empty, without even the settings key.
 void Build(FakePlatform& fake, long long limitMB = 20) {
-  if (limitMB >= 0) {
-    const std::vector<BYTE> date = {'2', '\t', 0x7f};
-    fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_BINARY, date);
-    fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, static_cast<DWORD>(limitMB));
-  }
+  if (limitMB < 0) return;
+  const std::vector<BYTE> date = {'2', '\t', 0x7f};
+  fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_BINARY, date);
+  fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, static_cast<DWORD>(limitMB));
   fake.AddFile(kWin + "a,b.tmp", 5 << 10, FILE_ATTRIBUTE_READONLY);
   fake.AddFile(kWin + "X.TMP", 1 << 20);
   fake.AddFile(kTemp + "say \"hi\".txt", 10 << 10);
@@ -109,12 +108,13 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
 }
 
 // Each command line's exit code, output (as lines in order; --check's one line
-// over the sample machine, 21504 KB, with Limit set, or no key at -1) and
-// error message.
+// over the sample machine, 21504 KB, with Limit set; at -1 an empty machine's
+// text) and error message.
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
   const std::string check = "Reclaimable 21504 KB, threshold ";
   const std::string cleans = " MB): a forced start would clean.";
+  const std::string empty = "  the key does not exist\npass the gate and delete nothing.\n  (none)";
   const std::string never =
       "4294967296 KB (Limit 4194304 MB): a forced start would delete nothing.";
   const struct {
@@ -134,7 +134,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{"1"}, kPreviewBadUsage, "", "unexpected argument '1'"},
       {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
       {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + cleans, "", 21},
-      {{"--check"}, kPreviewCheckCleans, check + "20480 KB (Limit 20" + cleans, "", -1},
+      {{}, kPreviewOk, empty, "", -1},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {
