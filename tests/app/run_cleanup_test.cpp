@@ -1,10 +1,11 @@
-// The cleaning pass over the in-memory machine: the threshold, its three steps
-// in their order whatever each achieves, and the hotfix entries it deletes.
+// The cleaning pass over the in-memory machine: its three steps in their order
+// whatever each achieves, the hotfix entries it deletes, and the folders it
+// cannot have. The preview's tests run it over their sample machine too, and
+// pin its threshold.
 #include "app/run_cleanup.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,99 +14,56 @@
 namespace {
 
 using Names = std::vector<std::string>;
-constexpr std::uint64_t kMB = 1 << 20;
 const std::string kWin = "C:\\Windows\\";
 const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
-const std::string kGuid = "{6F1A0C2B-9D3E-4A7B-8C5D-1E2F3A4B5C6D}";
-
-// The machine holds one temporary file of the given size.
-TEST(RunCleanup, CleansWhenTheEstimateReachesLimitInKilobytes) {
-  const struct {
-    std::uint64_t bytes;
-    DWORD limitMB;
-    bool cleans;
-  } cases[] = {{3 * kMB, 3, true},
-               {3 * kMB - 1024, 3, false},
-               // A threshold reckoned in 32 bits would wrap to 0 from 4194304 MB on.
-               {5 * 1024 * kMB, 4194304, false},
-               {5 * 1024 * kMB, 0xFFFFFFFFu, false}};
-  for (const auto& c : cases) {
-    FakePlatform fake;
-    fake.AddFile(kTemp + "t", c.bytes);
-    RunCleanup(fake, c.limitMB);
-    EXPECT_EQ(fake.Exists(kTemp + "t"), !c.cleans) << c.limitMB;
-    EXPECT_EQ(fake.Changes().empty(), !c.cleans) << c.limitMB;
-  }
-}
 
 // The *.tmp files directly in the Windows directory (read-only ones made
-// writable first), the temporary folder's contents but its top GUID-shaped
-// folders, then the hotfix folders: each step whatever the one before achieved.
+// writable first), the temporary folder's contents up to a file in use, then
+// each hotfix folder and the entry HotfixKeyName names, whether or not the
+// folder went: each step whatever the one before achieved. The preview's tests
+// pin the rest: links, hotfix folders without an entry or a number.
 TEST(RunCleanup, TakesItsStepsInOrder) {
+  const std::string list = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  const std::string longest = "KB" + std::string(kMaxHotfixKeyName - 2, '7');
   FakePlatform fake;
-  const Names kept = {kWin + "X.TMP", kWin + "a.tmp.bak",    kWin + "y.tmp\\in.tmp",
-                      kWin + "a.tmp", kTemp + kGuid + "\\f", kTemp + "busy",
-                      kTemp + "after"};
+  const Names kept = {kWin + "a.tmp.bak", kWin + "y.tmp\\in.tmp", kWin + "a.tmp",   kTemp + "busy",
+                      kTemp + "after",    kWin + "$KB1$\\a",      kWin + "$KB1$\\b"};
   for (const std::string& path : kept) fake.AddFile(path);
   fake.AddFile(kWin + "ro.tmp", 1, FILE_ATTRIBUTE_READONLY);
-  fake.AddFile(kTemp + "sub\\" + kGuid + "\\f");
-  fake.SetListingOrder(kTemp, {kGuid, "sub", "busy", "after"});
-  fake.AddFile(kWin + "$hf\\f");
-  fake.SetInUse(kWin + "a.tmp");
-  fake.SetInUse(kTemp + "busy");
+  fake.AddFile(kTemp + "gone");
+  fake.SetListingOrder(kTemp, {"gone", "busy", "after"});
+  // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
+  for (const std::string& folder :
+       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$", "$\xcb\xc2X$",
+             "$" + longest + "$", "$" + longest + "7$"}) {
+    fake.AddFile(kWin + folder + "\\a");
+  }
+  for (const std::string& entry :
+       Names{"kb654321", "KB12", "KB123", "K", "KB", "Kb1", longest, longest + "7", "KB1"}) {
+    fake.AddRegKey(HKEY_LOCAL_MACHINE, list + "\\" + entry);
+  }
+  for (const std::string& busy : {kWin + "a.tmp", kWin + "$KB1$\\a", kTemp + "busy"}) {
+    fake.SetInUse(busy);
+  }
   fake.ClearLog();
   RunCleanup(fake, 0);
   std::string steps;
   std::string windows;
+  std::string entries;
   for (const auto& c : fake.Changes()) {
-    const bool temp = c.target.rfind(kTemp, 0) == 0;
-    const char step = temp ? '2' : c.target.rfind(kWin + "$", 0) == 0 ? '3' : '1';
+    const bool entry = c.call == "RegDeleteKeyA";
+    const bool hotfix = entry || c.target.rfind(kWin + "$", 0) == 0;
+    const char step = c.target.rfind(kTemp, 0) == 0 ? '2' : hotfix ? '3' : '1';
     if (steps.empty() || steps.back() != step) steps += step;
     if (step == '1') windows += c.call + " " + c.target.substr(kWin.size()) + " ";
+    if (entry) entries += c.target.substr(list.size() + 6) + " ";
   }
   EXPECT_EQ(steps, "123");
   EXPECT_EQ(windows, "DeleteFileA a.tmp SetFileAttributesA ro.tmp DeleteFileA ro.tmp ");
+  EXPECT_EQ(entries, "KB1 kb654321 KB12 Kb1 " + longest + " ");
   for (const std::string& path : kept) EXPECT_TRUE(fake.Exists(path)) << path;
-  for (const std::string& gone : {kWin + "ro.tmp", kWin + "$hf", kTemp + "sub"}) {
-    EXPECT_FALSE(fake.Exists(gone)) << gone;
-  }
-}
-
-// Each hotfix folder is removed (a link as a link), then the entry named by
-// HotfixKeyName deleted whether or not the folder went; a list that cannot be
-// opened costs only the entries.
-TEST(RunCleanup, RemovesHotfixFoldersAndTheirUninstallEntries) {
-  const std::string list = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
-  const std::string longest = "KB" + std::string(kMaxHotfixKeyName - 2, '7');
-  for (const bool listOpens : {true, false}) {
-    FakePlatform fake;
-    // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
-    for (const std::string& folder :
-         Names{"$NtUninstallKB123456$", "$NtUninstallkb654321$", "$KB123", "$hf_mig$", "$", "$KB$",
-               "$xkKb1$", "$K B$", "$\xcb\xc2X$", "$" + longest + "$", "$" + longest + "7$",
-               "$KB1$"}) {
-      fake.AddFile(kWin + folder + "\\a");
-    }
-    fake.AddFile(kWin + "$KB1$\\b");
-    fake.SetInUse(kWin + "$KB1$\\a");
-    fake.AddFile("C:\\Data\\precious");
-    fake.AddLink(kWin + "$KB7$", "C:\\Data");
-    for (const std::string& entry : Names{"KB123456", "kb654321", "KB12", "KB123", "K", "KB", "Kb1",
-                                          longest, longest + "7", "KB1", "KB7"}) {
-      fake.AddRegKey(HKEY_LOCAL_MACHINE, list + "\\" + entry);
-    }
-    if (!listOpens) fake.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, "HKLM\\" + list);
-    RunCleanup(fake, 0);
-    std::string deleted;
-    for (const auto& c : fake.Changes()) {
-      if (c.call == "RegDeleteKeyA") deleted += c.target.substr(list.size() + 6) + " ";
-    }
-    EXPECT_EQ(deleted, listOpens ? "KB123456 kb654321 KB12 Kb1 " + longest + " KB1 KB7 " : "");
-    EXPECT_EQ(fake.List(kWin), Names{"$KB1$"});
-    EXPECT_EQ(fake.List(kWin + "$KB1$"), (Names{"a", "b"}));
-    EXPECT_TRUE(fake.Exists("C:\\Data\\precious"));
-    EXPECT_EQ(fake.OpenRegKeys(), 0u);
-  }
+  EXPECT_EQ(fake.List(kTemp), (Names{"busy", "after"}));
+  EXPECT_EQ(fake.List(kWin), (Names{"a.tmp.bak", "y.tmp", "a.tmp", "$KB1$"}));
 }
 
 // A Windows directory or temporary folder that cannot be had whole leaves its

@@ -18,48 +18,66 @@ namespace {
 
 const std::string kWin = "C:\\Windows\\";
 const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
-const std::string kGuid = "{6F9619FF-8B86-D011-B42D-00C04FC964FF}";
-const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
+const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
-// Yesterday's date and Limit 20 in the settings key; *.tmp files and a look-alike
-// in the Windows directory; files, a folder, a GUID-shaped folder and a link in
-// the temporary folder; hotfix folders with and without entries, one a link.
-void Build(FakePlatform& fake) {
-  fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, "2026/12/5");
-  fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, 20);
+// Another day's date, stored as binary, and Limit 20 in the settings key; *.tmp files and a
+// look-alike in the Windows directory; files, a folder, a GUID-shaped folder and a link in the
+// temporary folder; hotfix folders with and without entries, one a link. At Limit -1 the machine is
+// empty, without even the settings key.
+void Build(FakePlatform& fake, long long limitMB = 20) {
+  if (limitMB < 0) return;
+  const std::vector<BYTE> date = {'2', '\t', 0x7f};
+  fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_BINARY, date);
+  fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, static_cast<DWORD>(limitMB));
   fake.AddFile(kWin + "a,b.tmp", 5 << 10, FILE_ATTRIBUTE_READONLY);
   fake.AddFile(kWin + "X.TMP", 1 << 20);
   fake.AddFile(kTemp + "say \"hi\".txt", 10 << 10);
-  fake.AddFile(kTemp + "cache\\" + kGuid + "\\page", 2 << 20);
-  fake.AddFile(kTemp + kGuid + "\\kept", 3 << 20);
+  fake.AddFile(kTemp + "cache\\{6F9619FF-8B86-D011-B42D-00C04FC964FF}\\page", 2 << 20);
+  fake.AddFile(kTemp + "{6F9619FF-8B86-D011-B42D-00C04FC964FF}\\kept", 3 << 20);
   fake.AddLink(kTemp + "linked", "C:\\Data");
   fake.AddFile(kWin + "$NtUninstallKB1$\\f", 6 << 20);
-  fake.AddFile(kWin + "$NtUninstallKB2$\\f", 1 << 20);
+  fake.AddFile(kWin + "$NtUninstallKB2$\\f", (1 << 20) - (15 << 10));
   fake.AddFile(kWin + "$hf_mig$\\f", 12 << 20);
   fake.AddLink(kWin + "$KB3$", "C:\\Data");
   fake.AddFile("C:\\Data\\precious", 9 << 20);
   for (const char* entry : {"KB1", "KB3", "Other"})
-    fake.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + entry);
+    fake.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + "\\" + entry);
   fake.ClearLog();
 }
 
-// The report, checking that building it changed nothing and left nothing open.
-PreviewReport Preview(FakePlatform& fake) {
-  PreviewReport report = BuildPreviewReport(fake);
-  EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
-  EXPECT_EQ(fake.OpenFindHandles() + fake.OpenRegKeys(), 0u);
-  return report;
-}
+// The lines that carry the formats' rules (quoting, sizes, totals, the
+// decision, each kind of item and uninstall entry), in this order.
+const char* const kText =
+    R"(Sweepwell preview: what a start would do on this machine. Nothing has been changed.
+  ExecuteDate  "2\x09\x7f" (REG_BINARY, not REG_SZ: counts as another day)
+  Limit        20 MB
+Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
+Estimate: 21504 KB, the sum in bytes of
+           5 KB  *.tmp files directly in C:\Windows (5120 bytes)
+       19441 KB  hotfix backup folders (19907584 bytes):
+Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would clean.
+So a start today without an argument would clean: it would delete what follows.
+  delete  file    C:\Windows\a,b.tmp  (5120 bytes)
+  keep    folder  C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF}  (GUID-shaped name)
+  delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
+  delete  folder  C:\Windows\$NtUninstallKB2$  (1033216 bytes)
+                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
+                  no uninstall entry: the name holds no KB number
+                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists)";
+const char* const kCsv = R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
+tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
+temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
+hotfix-folder,delete,folder,1033216,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
+hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes)";
 
 TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
   for (const bool listOpens : {true, false}) {
     FakePlatform fake;
     Build(fake);
-    if (!listOpens) {
-      fake.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED,
-                    "HKLM\\" + kUninstall.substr(0, kUninstall.size() - 1));
-    }
-    const PreviewReport report = Preview(fake);
+    if (!listOpens) fake.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, "HKLM\\" + kUninstall);
+    const PreviewReport report = BuildPreviewReport(fake);
+    EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
+    EXPECT_EQ(fake.OpenFindHandles() + fake.OpenRegKeys(), 0u);
     std::string planned;
     std::uint64_t bytes = 0;
     for (const PreviewItem& item : report.items) {
@@ -71,6 +89,8 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
     }
     EXPECT_EQ(bytes, report.estimate.tmpFileBytes + report.estimate.tempFolderBytes +
                          report.estimate.hotfixFolderBytes);
+    RunCleanup(fake, 22);  // 21504 KB do not reach 22 MB
+    EXPECT_TRUE(fake.Changes().empty());
     RunCleanup(fake, 0);
     // Each changing call traced to the item that holds its target.
     std::string done;
@@ -87,184 +107,55 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
   }
 }
 
-std::string Text(FakePlatform& fake) {
-  std::ostringstream out;
-  WritePreviewText(out, Preview(fake));
-  return out.str();
-}
-
-TEST(PreviewFormat, Csv) {
-  FakePlatform fake;
-  Build(fake);
-  std::ostringstream csv;
-  WritePreviewCsv(csv, Preview(fake));
-  EXPECT_EQ(csv.str(), R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
-tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
-temp-entry,delete,file,10240,"C:\Users\Admin\AppData\Local\Temp\say ""hi"".txt",,
-temp-entry,delete,folder,2097152,C:\Users\Admin\AppData\Local\Temp\cache,,
-temp-entry,keep,folder,0,C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF},,
-temp-entry,delete,link,0,C:\Users\Admin\AppData\Local\Temp\linked,,
-hotfix-folder,delete,folder,6291456,C:\Windows\$NtUninstallKB1$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB1,yes
-hotfix-folder,delete,folder,1048576,C:\Windows\$NtUninstallKB2$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2,no
-hotfix-folder,delete,folder,12582912,C:\Windows\$hf_mig$,,
-hotfix-folder,delete,link,0,C:\Windows\$KB3$,HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3,yes
-)");
-}
-
-TEST(PreviewFormat, Text) {
-  FakePlatform fake;
-  Build(fake);
-  EXPECT_EQ(Text(fake),
-            R"(Sweepwell preview: what a start would do on this machine. Nothing has been changed.
-
-Settings key HKLM\SOFTWARE\Brisca\Sweepwell
-  ExecuteDate  "2026/12/5"
-  Limit        20 MB
-Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
-
-Estimate: 21519 KB, the sum in bytes of
-           5 KB  *.tmp files directly in C:\Windows (5120 bytes)
-        2058 KB  the temporary folder C:\Users\Admin\AppData\Local\Temp\, GUID-shaped folders at its top left out (2107392 bytes)
-       19456 KB  hotfix backup folders (19922944 bytes):
-        6144 KB    C:\Windows\$NtUninstallKB1$ (6291456 bytes)
-        1024 KB    C:\Windows\$NtUninstallKB2$ (1048576 bytes)
-       12288 KB    C:\Windows\$hf_mig$ (12582912 bytes)
-           0 KB    C:\Windows\$KB3$ (0 bytes)
-Threshold: Limit 20 MB = 20480 KB. The estimate reaches it: a pass would clean.
-So a start today without an argument would clean: it would delete what follows.
-
-A cleaning would act on these, in this order:
-1. *.tmp files directly in the Windows directory
-  delete  file    C:\Windows\a,b.tmp  (5120 bytes)
-2. the temporary folder's contents (the folder stays)
-  delete  file    C:\Users\Admin\AppData\Local\Temp\say "hi".txt  (10240 bytes)
-  delete  folder  C:\Users\Admin\AppData\Local\Temp\cache  (2097152 bytes)
-  keep    folder  C:\Users\Admin\AppData\Local\Temp\{6F9619FF-8B86-D011-B42D-00C04FC964FF}  (GUID-shaped name)
-  delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
-3. hotfix backup folders and their uninstall entries
-  delete  folder  C:\Windows\$NtUninstallKB1$  (6291456 bytes)
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB1: it exists
-  delete  folder  C:\Windows\$NtUninstallKB2$  (1048576 bytes)
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
-  delete  folder  C:\Windows\$hf_mig$  (12582912 bytes)
-                  no uninstall entry: the name holds no KB number
-  delete  link    C:\Windows\$KB3$  (removed as a link, never followed)
-                  and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists
-A file that cannot be deleted (in use, say) ends the emptying of its folder: the entries listed after it stay.
-)");
-}
-
-// How the settings key's values are shown: one line each.
-TEST(PreviewFormat, SettingsAsStored) {
-  const struct {
-    const char* value;
-    DWORD type;
-    std::vector<BYTE> data;
-    const char* line;
-  } cases[] = {
-      {kExecuteDateValue,
-       REG_SZ,
-       {'2', 0, 'x'},
-       "  ExecuteDate  \"2\" (and 1 more bytes after its end)"},
-      {kExecuteDateValue,
-       REG_BINARY,
-       {'2', '\t', 0x7f, 0},
-       "  ExecuteDate  \"2\\x09\\x7f\" (REG_BINARY, not REG_SZ: counts as another day)"},
-      {kExecuteDateValue,
-       REG_SZ,
-       {'2', '0'},
-       "  ExecuteDate  \"20\" (no terminating zero: counts as another day)"},
-      {kExecuteDateValue, REG_SZ, std::vector<BYTE>(300, '7'),
-       "  ExecuteDate  longer than 200 bytes: counts as another day"},
-      {kLimitValue,
-       REG_QWORD,
-       {1, 0, 0, 0, 0, 0, 0, 0},
-       "  Limit        longer than 4 bytes: 20 MB is used"},
-      {kLimitValue, REG_BINARY, {1, 1}, "  Limit        257 MB (stored as REG_BINARY)"},
-      {kLimitValue, 99, {1}, "  Limit        1 MB (stored as type 99)"},
-  };
-  for (const auto& c : cases) {
-    FakePlatform fake;
-    Build(fake);
-    fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, c.value, c.type, c.data);
-    const std::string text = Text(fake);
-    EXPECT_NE(text.find(std::string("\n") + c.line + "\n"), std::string::npos)
-        << c.line << "\nnot in\n"
-        << text;
-  }
-}
-
+// Each command line's exit code, output (as lines in order; --check's one line
+// over the sample machine, 21504 KB, with Limit set; at -1 an empty machine's
+// text) and error message.
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
+  const std::string check = "Reclaimable 21504 KB, threshold ";
+  const std::string cleans = " MB): a forced start would clean.";
+  const std::string empty = "  the key does not exist\npass the gate and delete nothing.\n  (none)";
+  const std::string never =
+      "4294967296 KB (Limit 4194304 MB): a forced start would delete nothing.";
   const struct {
     std::vector<std::string> args;
     int exitCode;
-    std::string out;  // how the output starts
-    std::string err;
+    std::string out;
+    std::string error;
+    long long limitMB = 20;
   } cases[] = {
-      {{}, kPreviewOk, "Sweepwell preview: ", ""},
-      {{"--csv"}, kPreviewOk, std::string(kPreviewCsvHeader) + "\n", ""},
+      {{}, kPreviewOk, kText, ""},
+      {{"--csv"}, kPreviewOk, kCsv, ""},
       {{"--help"}, kPreviewOk, usage, ""},
       {{"-h"}, kPreviewOk, usage, ""},
       {{"/?"}, kPreviewOk, usage, ""},
-      {{"--csv", "-x"}, kPreviewBadUsage, "", "sweepwell-preview: unknown option '-x'\n" + usage},
-      {{"/CSV"}, kPreviewBadUsage, "", "sweepwell-preview: unknown option '/CSV'\n" + usage},
-      {{"1"}, kPreviewBadUsage, "", "sweepwell-preview: unexpected argument '1'\n" + usage},
-      {{"--check", "--csv"},
-       kPreviewBadUsage,
-       "",
-       "sweepwell-preview: --csv and --check exclude each other\n" + usage},
+      {{"--csv", "-x"}, kPreviewBadUsage, "", "unknown option '-x'"},
+      {{"/CSV"}, kPreviewBadUsage, "", "unknown option '/CSV'"},
+      {{"1"}, kPreviewBadUsage, "", "unexpected argument '1'"},
+      {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
+      {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + cleans, "", 21},
+      {{}, kPreviewOk, empty, "", -1},
+      {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
-    Build(fake);
+    Build(fake, c.limitMB);
     std::ostringstream out;
     std::ostringstream err;
     EXPECT_EQ(RunPreview(fake, c.args, out, err), c.exitCode);
-    EXPECT_EQ(out.str().substr(0, c.out.size()), c.out);
+    std::istringstream lines(c.out);  // each the end of a line of `out`, in this order
+    std::size_t at = 0;
+    for (std::string line; std::getline(lines, line);) {
+      at = out.str().find(line + "\n", at);
+      ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out.str();
+    }
     EXPECT_EQ(c.out.empty(), out.str().empty());
-    EXPECT_EQ(err.str(), c.err);
+    EXPECT_EQ(err.str(), c.error.empty() ? "" : "sweepwell-preview: " + c.error + "\n" + usage);
     // A report silences system error boxes first; a refusal or the usage reads nothing.
-    const bool report = c.out != usage && c.err.empty();
+    const bool report = c.out != usage && c.error.empty();
     EXPECT_EQ(fake.ErrorMode(), report ? SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX : 0u);
     EXPECT_EQ(fake.Calls().empty(), !report);
     EXPECT_TRUE(fake.Changes().empty());
-  }
-}
-
-// --check over a temporary folder holding 20 MB, with the threshold set
-// around it: the one line and the exit code a detection script reads.
-TEST(PreviewProgram, ChecksTheEstimateAgainstTheThreshold) {
-  const struct {
-    bool keyExists;
-    DWORD limitMB;
-    int exitCode;
-    std::string line;
-  } cases[] = {
-      {true, 19, kPreviewCheckCleans,
-       "Reclaimable 20480 KB, threshold 19456 KB (Limit 19 MB): a forced start would clean.\n"},
-      {true, 20, kPreviewCheckCleans,
-       "Reclaimable 20480 KB, threshold 20480 KB (Limit 20 MB): a forced start would clean.\n"},
-      {true, 21, kPreviewOk,
-       "Reclaimable 20480 KB, threshold 21504 KB (Limit 21 MB): a forced start would delete "
-       "nothing.\n"},
-      {true, 4194304, kPreviewOk,
-       "Reclaimable 20480 KB, threshold 4294967296 KB (Limit 4194304 MB): a forced start would "
-       "delete nothing.\n"},
-      {false, 0, kPreviewCheckCleans,  // no settings key: the first start's 20
-       "Reclaimable 20480 KB, threshold 20480 KB (Limit 20 MB): a forced start would clean.\n"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.line);
-    FakePlatform fake;
-    fake.AddFile(kTemp + "setup\\data.cab", 20u << 20);
-    if (c.keyExists) fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, c.limitMB);
-    std::ostringstream out;
-    std::ostringstream err;
-    EXPECT_EQ(RunPreview(fake, {"--check"}, out, err), c.exitCode);
-    EXPECT_EQ(out.str(), c.line);
-    EXPECT_EQ(err.str(), "");
-    EXPECT_TRUE(fake.Changes().empty()) << fake.Dump();
   }
 }
 
