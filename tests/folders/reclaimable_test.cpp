@@ -36,6 +36,11 @@ const EstimateCase kEstimateCases[] = {
      1 + 8 + 16 + 512},
     // GUID-shaped folders are left out at the top of the temporary folder only.
     {"%T\\%G\\top=1k %T\\sub\\%G\\deeper=2k %T\\%G-file=4k Windows\\$hf\\%G\\in=8k", 2 + 4 + 8},
+    // The shape is "{" and three hyphens at 9, 14 and 19; nothing else counts.
+    {"%T\\{________-____-____-\\k=1k %T\\{________-____-____\\a=2k %T\\_________-____-____-\\b=4k "
+     "%T\\{_________-___-____-\\c=8k %T\\{________-_________-\\d=16k "
+     "%T\\{________-____-_____\\e=32k",
+     2 + 4 + 8 + 16 + 32},
     // What the pass could not name ("$" folders of 150 characters, files of
     // 260) is left out, and what follows it still counts.
     {"Windows\\$%138n\\f=2k Windows\\$%137k\\f=1k Windows\\%245g.tmp=8k Windows\\%244f.tmp=4k",

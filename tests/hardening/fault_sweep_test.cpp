@@ -5,21 +5,14 @@
 // change nothing outside its places.
 #include <gtest/gtest.h>
 
-#include <cstdint>
 #include <iostream>
-#include <string>
-#include <vector>
 
 #include "folders/machine_text.h"
 #include "hardening/whole_start.h"
 
 namespace {
 
-const char kSettings[] = "SOFTWARE\\Brisca\\Sweepwell";
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\";
-
-// The gate's three ways in, each sweeping the gate's own calls differently.
-enum class Gate { kFirstRun, kSameDayForced, kSameDayNotForced };
 
 // Each place holds more than the default 20 MB on its own, so that most
 // single failures of the estimate still let a first run's pass go on. Links
@@ -41,66 +34,63 @@ const char kMachine[] =
     "%T\\flink.txt@Protected\\secret.txt %T\\empty\\ %T\\held\\+u %T\\held\\f.txt=10 "
     "%T\\rofolder\\+r %T\\rofolder\\f.txt=10 %T\\%100L\\%100M\\%18f=10 %T\\%100L\\%100M\\%30g=10";
 
-void BuildMachine(FakePlatform& f, Gate gate) {
+// The gate's three ways in: a first run, a forced start and an unforced one
+// on the day of the last run (Limit 0 there: the pass runs whatever the
+// estimate, so failures that blind it still lead into the deletions).
+void BuildMachine(FakePlatform& f, int gate) {
   for (const char* entry : {"KB123456", "kb654321", "KB777", "KB555", "KB1", "K", "KB", "Other"}) {
     f.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + entry);
   }
   f.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + "KB777\\Details");
-  if (gate == Gate::kSameDayForced) f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
-  if (gate != Gate::kFirstRun) {
-    f.SetRegString(HKEY_LOCAL_MACHINE, kSettings, "ExecuteDate", "2026/12/6");  // today
-    // Limit 0: the pass runs whatever the estimate, so failures that blind it
-    // still lead into the deletions.
-    f.SetRegDword(HKEY_LOCAL_MACHINE, kSettings, "Limit", 0);
+  if (gate == 1) f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  if (gate != 0) {
+    f.SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", "2026/12/6");
+    f.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
   }
   Build(f, kMachine);
 }
 
 // One error for each way the cleaner tells failures apart: it asks which
-// error it was after RemoveDirectoryA alone. Calls that cannot fail on
-// Windows (SetErrorMode, GetCommandLineA, GetLocalTime, GetLastError) have none.
+// error it was after RemoveDirectoryA alone. SetErrorMode, GetCommandLineA,
+// GetLocalTime and GetLastError cannot fail on Windows.
 std::vector<DWORD> ErrorsFor(const std::string& call) {
-  if (call == "RemoveDirectoryA") {
+  if (call == "RemoveDirectoryA")
     return {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DIR_NOT_EMPTY};
-  }
-  const bool canFail = call != "SetErrorMode" && call != "GetCommandLineA" &&
-                       call != "GetLocalTime" && call != "GetLastError";
-  return canFail ? std::vector<DWORD>{ERROR_ACCESS_DENIED} : std::vector<DWORD>{};
+  const bool never = call == "SetErrorMode" || call == "GetCommandLineA" ||
+                     call == "GetLocalTime" || call == "GetLastError";
+  return never ? std::vector<DWORD>{} : std::vector<DWORD>{ERROR_ACCESS_DENIED};
 }
 
 TEST(FaultSweep, EveryCallFailingInTurnKeepsTheCleanerInItsPlaces) {
   // A forced start does the most work a start here can be led into.
   FakePlatform forced;
-  BuildMachine(forced, Gate::kSameDayForced);
+  BuildMachine(forced, 1);
   RunWholeStart(forced, SIZE_MAX);
   const std::size_t budget = 3 * forced.Calls().size() + 200;
   std::size_t runs = 0;
-  for (Gate gate : {Gate::kFirstRun, Gate::kSameDayForced, Gate::kSameDayNotForced}) {
-    SCOPED_TRACE(static_cast<int>(gate));
-    const MachineBuilder build = [gate](FakePlatform& f) { BuildMachine(f, gate); };
+  for (int gate : {0, 1, 2}) {
+    SCOPED_TRACE(gate);
+    const auto build = [gate](FakePlatform& f) { BuildMachine(f, gate); };
     // The clean start does its whole job, so the sweep starts from one.
     FakePlatform clean;
     build(clean);
-    EXPECT_EQ(RunWholeStart(clean, SIZE_MAX, nullptr, gate != Gate::kSameDayNotForced),
-              std::vector<std::string>{});
-    const bool cleaned = gate != Gate::kSameDayNotForced;
-    EXPECT_EQ(clean.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstall + "KB123456"), !cleaned);
-    EXPECT_EQ(clean.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstall + "kb654321"), !cleaned);
-
-    // The pass's calls are swept after a forced gate alone: with Limit 0 a
-    // failure that blinds the estimate still leads into the deletions.
+    EXPECT_EQ(RunWholeStart(clean, SIZE_MAX, nullptr, gate != 2), std::vector<std::string>{});
+    EXPECT_EQ(clean.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstall + "kb654321"), gate == 2);
+    // The pass's calls are swept after a forced gate alone.
     bool inPass = false;
-    const StagesAt failures = [&](const FakePlatform::CallRecord& call) {
-      inPass = inPass || call.call == "GetWindowsDirectoryA";
-      std::vector<std::pair<std::string, Stage>> stages;
-      if (inPass && gate != Gate::kSameDayForced) return stages;
-      for (DWORD error : ErrorsFor(call.call)) {
-        stages.emplace_back("failing with " + std::to_string(error),
-                            [error](FakePlatform& f, std::size_t at) { f.FailNthCall(at, error); });
-      }
-      return stages;
-    };
-    runs += SweepEachCall(build, failures, budget);
+    runs += SweepEachCall(
+        build,
+        [&](const FakePlatform::CallRecord& call) {
+          inPass = inPass || call.call == "GetWindowsDirectoryA";
+          std::vector<std::pair<std::string, Stage>> stages;
+          for (DWORD error : inPass&& gate != 1 ? std::vector<DWORD>{} : ErrorsFor(call.call)) {
+            stages.emplace_back(
+                "failing with " + std::to_string(error),
+                [error](FakePlatform& f, std::size_t at) { f.FailNthCall(at, error); });
+          }
+          return stages;
+        },
+        budget);
     // Every call of a kind failing, as on a machine where it always does: a
     // start that retried would not end.
     for (const char* kind :
