@@ -63,8 +63,8 @@ std::vector<std::string> RunWholeStart(FakePlatform& fake, std::size_t callBudge
 
 // A clean start on a machine from `build`, then, for each of its calls and
 // each stage `stagesAt` gives for it (with a description), a start on a fresh
-// machine with that stage at that call. Each failed run (a problem, or a stage
-// not reached) is an ADD_FAILURE, the first 20 shown. Returns the runs made.
+// machine with that stage at that call. Each run with a problem is an
+// ADD_FAILURE, the first 20 shown. Returns the runs made.
 using StagesAt =
     std::function<std::vector<std::pair<std::string, Stage>>(const FakePlatform::CallRecord&)>;
 std::size_t SweepEachCall(const std::function<void(FakePlatform&)>& build, const StagesAt& stagesAt,
