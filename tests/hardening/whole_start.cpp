@@ -198,16 +198,17 @@ std::vector<std::string> RunWholeStart(FakePlatform& fake, std::size_t callBudge
   return problems;
 }
 
-std::size_t SweepEachCall(const std::function<void(FakePlatform&)>& build, const StagesAt& stagesAt,
-                          std::size_t callBudget) {
+std::size_t SweepEachCall(
+    const std::function<void(FakePlatform&)>& build,
+    const std::function<std::vector<Stage>(const FakePlatform::CallRecord&)>& stagesAt,
+    std::size_t callBudget) {
   FakePlatform clean;
   build(clean);
   RunWholeStart(clean, SIZE_MAX);
   const std::vector<FakePlatform::CallRecord> calls = clean.Calls();
-  std::size_t runs = 0;
-  std::size_t failed = 0;
+  std::size_t runs = 0, failed = 0;
   for (std::size_t index = 0; index < calls.size(); ++index) {
-    for (const auto& [what, stage] : stagesAt(calls[index])) {
+    for (const Stage& stage : stagesAt(calls[index])) {
       FakePlatform fake;
       build(fake);
       const std::vector<std::string> problems = RunWholeStart(
@@ -216,7 +217,7 @@ std::size_t SweepEachCall(const std::function<void(FakePlatform&)>& build, const
       ++runs;
       if (!problems.empty() && ++failed <= 20) {
         ADD_FAILURE() << "call " << index << " " << calls[index].call << " " << calls[index].target
-                      << " " << what << ": " << testing::PrintToString(problems) << "\n"
+                      << ": " << testing::PrintToString(problems) << "\n"
                       << fake.Dump();
       }
     }

@@ -7,7 +7,6 @@
 #include <functional>
 #include <map>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "support/fake_platform.h"
@@ -62,10 +61,10 @@ std::vector<std::string> RunWholeStart(FakePlatform& fake, std::size_t callBudge
                                        const Stage& stage = nullptr, bool allGone = false);
 
 // A clean start on a machine from `build`, then, for each of its calls and
-// each stage `stagesAt` gives for it (with a description), a start on a fresh
-// machine with that stage at that call. Each run with a problem is an
-// ADD_FAILURE, the first 20 shown. Returns the runs made.
-using StagesAt =
-    std::function<std::vector<std::pair<std::string, Stage>>(const FakePlatform::CallRecord&)>;
-std::size_t SweepEachCall(const std::function<void(FakePlatform&)>& build, const StagesAt& stagesAt,
-                          std::size_t callBudget);
+// each stage `stagesAt` gives for it, a start on a fresh machine with that
+// stage at that call. Each run with a problem is an ADD_FAILURE, the first 20
+// shown. Returns the runs made.
+std::size_t SweepEachCall(
+    const std::function<void(FakePlatform&)>& build,
+    const std::function<std::vector<Stage>(const FakePlatform::CallRecord&)>& stagesAt,
+    std::size_t callBudget);
