@@ -24,19 +24,18 @@ const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 // single failures of the estimate still let a first run's pass go on. Links
 // lead to C:\Protected; names that end in "KB" give no key "K" or "KB".
 const char kMachine[] =
-    "Protected\\secret.txt=100+r Protected\\a.tmp=100+r Protected\\sub\\deep.bin=100+r "
-    "Protected\\$hf\\f.dll=100+r root.tmp=100 Windows\\a.tmp=25m Windows\\ro.tmp=10+r "
-    "Windows\\hidden.tmp=10+hs Windows\\busy.tmp=10+ru Windows\\X.TMP=10 Windows\\y.tmp\\in.tmp=10 "
-    "Windows\\System32\\deep.tmp=10 Windows\\link.tmp@Protected\\a.tmp+r "
-    "Windows\\$NtUninstallKB123456$\\spuninst.exe=25m Windows\\$NtUninstallKB123456$\\ro.dll=10+r "
+    "Protected\\secret.txt=100+r Protected\\a.tmp=100+r root.tmp=100 Windows\\a.tmp=25m "
+    "Windows\\ro.tmp=10+r Windows\\hidden.tmp=10+hs Windows\\busy.tmp=10+ru Windows\\X.TMP=10 "
+    "Windows\\y.tmp\\in.tmp=10 Windows\\System32\\deep.tmp=10 "
+    "Windows\\link.tmp@Protected\\a.tmp+r Windows\\$NtUninstallKB123456$\\spuninst.exe=25m "
+    "Windows\\$NtUninstallKB123456$\\ro.dll=10+r "
     "Windows\\$NtUninstallKB123456$\\sub\\%G\\g.dat=10 "
-    "Windows\\$NtUninstallkb654321$\\busy.dll=10+u "
-    "Windows\\$NtUninstallkb654321$\\c.dll=10 Windows\\$empty$\\ Windows\\$log=10 "
-    "Windows\\$NtUninstallKB555$=10 Windows\\$NtUninstallKB777$>Protected "
-    "Windows\\$NtUninstallKb\\f=10 "
-    "Windows\\$KB\\f=10 Windows\\$hf_migkb\\f=10 Windows\\$NtUninstallKB$\\f=10 %T\\big.bin=25m "
-    "%T\\ro.txt=10+rh %T\\a\\b\\c\\deep.txt=10 %T\\%G\\kept.txt=10 %T\\sub\\%G\\gone.txt=10 "
-    "%T\\busy\\1.txt=10 %T\\busy\\2-in-use.txt=10+u %T\\busy\\3\\f.txt=10 %T\\junction>Protected "
+    "Windows\\$NtUninstallkb654321$\\busy.dll=10+u Windows\\$NtUninstallkb654321$\\c.dll=10 "
+    "Windows\\$empty$\\ Windows\\$log=10 Windows\\$NtUninstallKB555$=10 "
+    "Windows\\$NtUninstallKB777$>Protected Windows\\$NtUninstallKb\\f=10 Windows\\$KB\\f=10 "
+    "Windows\\$hf_migkb\\f=10 Windows\\$NtUninstallKB$\\f=10 %T\\big.bin=25m %T\\ro.txt=10+rh "
+    "%T\\a\\b\\c\\deep.txt=10 %T\\%G\\kept.txt=10 %T\\sub\\%G\\gone.txt=10 %T\\busy\\1.txt=10 "
+    "%T\\busy\\2-in-use.txt=10+u %T\\busy\\3\\f.txt=10 %T\\junction>Protected "
     "%T\\flink.txt@Protected\\secret.txt %T\\empty\\ %T\\held\\+u %T\\held\\f.txt=10 "
     "%T\\rofolder\\+r %T\\rofolder\\f.txt=10 %T\\%100L\\%100M\\%18f=10 %T\\%100L\\%100M\\%30g=10";
 
