@@ -1,5 +1,5 @@
 // The reclaimable estimate over its three places, and the folder texts and
-// listings it rests on (the preview's tests pin the terms entry by entry).
+// listings it rests on.
 #include "folders/reclaimable.h"
 
 #include <gtest/gtest.h>
@@ -70,6 +70,20 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
     EXPECT_TRUE(fake.Changes().empty());
     EXPECT_EQ(fake.OpenFindHandles(), 0u);
   }
+}
+
+// The entries the preview lists, each with its path and bytes.
+TEST(Reclaimable, TermsNameEachEntryAsThePassWill) {
+  FakePlatform fake;
+  Build(fake, "Windows\\b.tmp=3+h Windows\\$hf\\f=5 Windows\\$l>Other Other\\f=7 %T\\t=11");
+  const ReclaimableTerms terms = GetReclaimableTerms(fake);
+  std::string listed;
+  for (const auto* entries : {&terms.tmpFiles, &terms.hotfixFolders}) {
+    for (const CountedEntry& e : *entries) listed += e.path + "=" + std::to_string(e.bytes) + " ";
+  }
+  EXPECT_EQ(listed, "C:\\Windows\\b.tmp=3 C:\\Windows\\$hf=5 C:\\Windows\\$l=0 ");
+  EXPECT_EQ(terms.tmpFileBytes + terms.tempFolderBytes * 10 + terms.hotfixFolderBytes * 1000,
+            5113u);
 }
 
 }  // namespace
