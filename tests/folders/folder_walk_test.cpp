@@ -131,7 +131,7 @@ TEST(FolderWalk, SizeCountsWhatPurgeDeletes) {
 }
 
 // An empty text, or one cut short by a zero byte, would name the current
-// folder or another: nothing is called, and no entry is named.
+// folder or another: nothing is called.
 TEST(FolderWalk, UnusableFolderTextsTouchNothing) {
   for (const std::string& text : {std::string(), std::string("C:\\T\0U", 6)}) {
     FakePlatform fake;
@@ -142,24 +142,6 @@ TEST(FolderWalk, UnusableFolderTextsTouchNothing) {
     PurgeFolderContents(fake, text, false);
     RemoveFolderEntry(fake, text, FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_TRUE(fake.Calls().empty()) << text.size();
-    char path[MAX_PATH] = "x";
-    EXPECT_FALSE(folder_walk::BuildEntryPath(path, text, "a") || path[0] != '\0');
-    EXPECT_FALSE(folder_walk::BuildSearchPattern(path, text));
-    folder_walk::FolderPaths<MAX_PATH> paths;
-    EXPECT_EQ(paths.SearchPattern("C:\\T"), "C:\\T\\*.*");
-    EXPECT_TRUE(paths.SearchPattern(text).empty());
-    EXPECT_FALSE(paths.Fits("a"));
-    EXPECT_TRUE(paths.EntryPath("a").empty());
-  }
-}
-
-TEST(FolderWalk, GuidShapeIsABraceAndThreeHyphens) {
-  EXPECT_TRUE(IsGuidShapedName(Expand("%G")));
-  EXPECT_TRUE(IsGuidShapedName("{________-____-____-"));  // 20: nothing else counts
-  for (const char* name :
-       {"", "{________-____-____", "_________-____-____-", "{_________-___-____-",
-        "{________-_________-", "{________-____-_____"}) {
-    EXPECT_FALSE(IsGuidShapedName(name)) << name;
   }
 }
 

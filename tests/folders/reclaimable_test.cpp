@@ -36,6 +36,11 @@ const EstimateCase kEstimateCases[] = {
      1 + 8 + 16 + 512},
     // GUID-shaped folders are left out at the top of the temporary folder only.
     {"%T\\%G\\top=1k %T\\sub\\%G\\deeper=2k %T\\%G-file=4k Windows\\$hf\\%G\\in=8k", 2 + 4 + 8},
+    // The shape is "{" and three hyphens at 9, 14 and 19; nothing else counts.
+    {"%T\\{________-____-____-\\k=1k %T\\{________-____-____\\a=2k %T\\_________-____-____-\\b=4k "
+     "%T\\{_________-___-____-\\c=8k %T\\{________-_________-\\d=16k "
+     "%T\\{________-____-_____\\e=32k",
+     2 + 4 + 8 + 16 + 32},
     // What the pass could not name ("$" folders of 150 characters, files of
     // 260) is left out, and what follows it still counts.
     {"Windows\\$%138n\\f=2k Windows\\$%137k\\f=1k Windows\\%245g.tmp=8k Windows\\%244f.tmp=4k",
@@ -67,24 +72,21 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
   }
 }
 
+// The entries the preview lists, each with its path and bytes.
 TEST(Reclaimable, TermsNameEachEntryAsThePassWill) {
   FakePlatform fake;
   Build(fake,
-        "Windows\\b.tmp=3+h Windows\\a.tmp=2 Windows\\$hf\\f=5 Windows\\$l>Other Other\\f=7 "
+        "Windows\\l.tmp@Other\\f Windows\\b.tmp=3+h Windows\\$hf\\f=5 Windows\\$l>Other Other\\f=7 "
         "%T\\t=11");
   const ReclaimableTerms terms = GetReclaimableTerms(fake);
   std::string listed;
   for (const auto* entries : {&terms.tmpFiles, &terms.hotfixFolders}) {
-    for (const CountedEntry& entry : *entries) {
-      listed += entry.path + "=" + std::to_string(entry.bytes) + " " +
-                std::to_string(entry.found.findData.dwFileAttributes) + ", ";
-    }
+    for (const CountedEntry& e : *entries) listed += e.path + "=" + std::to_string(e.bytes) + " ";
   }
   EXPECT_EQ(listed,
-            "C:\\Windows\\b.tmp=3 2, C:\\Windows\\a.tmp=2 32, C:\\Windows\\$hf=5 16, "
-            "C:\\Windows\\$l=0 1040, ");
+            "C:\\Windows\\l.tmp=0 C:\\Windows\\b.tmp=3 C:\\Windows\\$hf=5 C:\\Windows\\$l=0 ");
   EXPECT_EQ(terms.tmpFileBytes + terms.tempFolderBytes * 10 + terms.hotfixFolderBytes * 1000,
-            5115u);
+            5113u);
 }
 
 }  // namespace
