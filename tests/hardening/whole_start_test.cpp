@@ -126,7 +126,7 @@ void BuildRandomMachine(FakePlatform& f, std::uint64_t seed) {
   std::mt19937_64 random(seed);
   std::istringstream list(kNames);
   const std::vector<std::string> names{std::istream_iterator<std::string>(list), {}};
-  auto below = [&](std::uint64_t n) { return random() % n; };
+  auto below = [&](std::size_t n) { return static_cast<std::size_t>(random() % n); };
   const char* const temps[] = {"%T", "Windows\\Temp", "T"};
   const std::string temp = Expand(temps[below(3)]);
   f.SetTempPath("C:\\" + temp + "\\");
@@ -138,7 +138,7 @@ void BuildRandomMachine(FakePlatform& f, std::uint64_t seed) {
   std::string text = "Protected\\secret.tmp=1+r " + temp + "\\";
   int unique = 0;
   std::function<void(const std::string&, int)> fill = [&](const std::string& folder, int depth) {
-    for (auto n = below(4 + 4 * static_cast<std::uint64_t>(depth)); n > 0; --n) {
+    for (auto n = below(4 + 4 * static_cast<std::size_t>(depth)); n > 0; --n) {
       const std::string number = std::to_string(++unique);
       std::string name = names[below(names.size())];
       name.replace(name.find('#'), 1, number);
