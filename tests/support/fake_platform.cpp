@@ -85,10 +85,7 @@ Parsed Parse(std::string text, const Parts& current) {
   return parsed;
 }
 
-template <typename Handle>
-std::uintptr_t Id(Handle handle) {
-  return reinterpret_cast<std::uintptr_t>(handle);
-}
+std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
 // The length without the zero when it fits, else the size needed with the
 // zero and nothing written.
@@ -288,11 +285,9 @@ struct FakePlatform::State {
   }
 
   // ---- Registry ----
-  static std::string RootName(HKEY key) {
-    return key == HKEY_LOCAL_MACHINE ? "HKLM" : key == HKEY_CURRENT_USER ? "HKCU" : "";
-  }
+  static std::string RootName(HKEY key) { return key == HKEY_LOCAL_MACHINE ? "HKLM" : ""; }
   std::string KeyOrThrow(HKEY root, const std::string& key) const {
-    if (RootName(root).empty()) throw std::invalid_argument("registry root must be HKLM or HKCU");
+    if (RootName(root).empty()) throw std::invalid_argument("the registry root must be HKLM");
     return Lower(Join(RootName(root), Split(key)));
   }
   Entry& MakeKey(std::string key, const std::string& subkey) {
@@ -330,7 +325,7 @@ struct FakePlatform::State {
 // ---- Building and looking at the machine ---------------------------------------
 
 FakePlatform::FakePlatform() : s_(std::make_unique<State>()) {
-  for (const char* root : {"C:", "HKLM", "HKCU"}) s_->Make(root, root, true);
+  for (const char* root : {"C:", "HKLM"}) s_->Make(root, root, true);
   SetWindowsDirectory("C:\\Windows");
   SetTempPath("C:\\Users\\Admin\\AppData\\Local\\Temp\\");
   SetCommandLine("C:\\Tools\\sweepwell.exe");
@@ -447,26 +442,11 @@ std::size_t FakePlatform::OpenRegKeys() const { return s_->keys.size(); }
 UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
 
 std::string FakePlatform::Dump() const {
-  std::ostringstream out;
-  // A folder's entries right below it: the separator sorts before every name byte.
-  std::map<std::string, const Entry*> sorted;
+  std::string out;
   for (const auto& [key, e] : s_->tree) {
-    std::string order = key;
-    std::replace(order.begin(), order.end(), '\\', '\x01');
-    sorted[order] = &e;
+    out += key + (e.link ? " (link)" : "") + (e.inUse ? " (in use)" : "") + "\n";
   }
-  for (const auto& [key, e] : sorted) {
-    out << std::string(2 * std::size_t(std::count(key.begin(), key.end(), '\x01')), ' ') << e->name
-        << (e->folder ? "\\" : "") << " size " << e->size << " attributes " << e->attributes
-        << (e->link ? " -> " + Join("C:", e->linkTarget) : "") << (e->inUse ? " (in use)" : "");
-    for (const auto& [name, value] : e->values) {
-      out << "\n  = " << name << ": type " << value.type << ", " << value.data.size() << " bytes";
-    }
-    out << '\n';
-  }
-  out << "current folder: " << s_->current << "\nopen find handles: " << OpenFindHandles()
-      << ", open registry keys: " << OpenRegKeys() << '\n';
-  return out.str();
+  return out + "current folder: " + s_->current + "\n";
 }
 
 // ---- Failures, the hook and the log -----------------------------------------------

@@ -43,8 +43,6 @@ class FakePlatform : public Platform {
   // 2026-12-06 and an empty HKEY_LOCAL_MACHINE\SOFTWARE.
   FakePlatform();
   ~FakePlatform() override;
-  FakePlatform(const FakePlatform&) = delete;
-  FakePlatform& operator=(const FakePlatform&) = delete;
 
   // ---- Building the machine -------------------------------------------------
   // Paths are absolute ("C:\a\b") or relative to the current folder; missing
@@ -73,7 +71,7 @@ class FakePlatform : public Platform {
   void SetLocalTime(WORD year, WORD month, WORD day);
   void SetCommandLine(const std::string& text);
 
-  // Registry; `root` is HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER.
+  // Registry; `root` is HKEY_LOCAL_MACHINE.
   void AddRegKey(HKEY root, const std::string& key);
   void SetRegValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
                    const std::vector<BYTE>& data);
@@ -90,7 +88,7 @@ class FakePlatform : public Platform {
                                       const std::string& name) const;
   std::size_t OpenFindHandles() const;
   std::size_t OpenRegKeys() const;
-  // The whole machine as text, for failure messages.
+  // Every entry's key, for failure messages.
   std::string Dump() const;
 
   // ---- Failures and the log --------------------------------------------------

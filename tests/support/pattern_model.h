@@ -38,19 +38,18 @@ inline std::vector<std::string> ModelPieces(const std::string& item) {
 
 inline bool ModelPattern(const std::vector<std::string>& pieces, const std::string& name) {
   if (pieces.empty() || name.empty()) return false;
-  const std::string& first = pieces.front();
-  const std::string& last = pieces.back();
+  const std::string &first = pieces.front(), &last = pieces.back();
   if (pieces.size() == 1) return first.size() == name.size() && PieceAt(first, name, 0);
-  if (!PieceAt(first, name, 0)) return false;
-  if (last.size() > name.size() || !PieceAt(last, name, name.size() - last.size())) return false;
-  for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+  bool all = PieceAt(first, name, 0) && last.size() <= name.size() &&
+             PieceAt(last, name, name.size() - last.size());
+  for (std::size_t i = 1; all && i + 1 < pieces.size(); ++i) {
     bool found = false;
-    for (std::size_t at = 0; !found && at + pieces[i].size() <= name.size(); ++at) {
-      found = PieceAt(pieces[i], name, at);
+    for (std::size_t at = 0; at + pieces[i].size() <= name.size(); ++at) {
+      found = found || PieceAt(pieces[i], name, at);
     }
-    if (!found) return false;
+    all = found;
   }
-  return true;
+  return all;
 }
 
 // A list as the model sees it, cut up once so that testing many names is cheap.

@@ -68,11 +68,8 @@ Win32TestMachine::Win32TestMachine() {
 
 Win32TestMachine::~Win32TestMachine() {
   ReleaseHolds();
-  // The folder the process started in may be out of reach (Wine without a
-  // drive for the host's folders); anywhere outside the scratch folder will do.
-  if (!previousFolder_.empty() && !::SetCurrentDirectoryA(previousFolder_.c_str())) {
-    ::SetCurrentDirectoryA((scratch_ + "\\..").c_str());
-  }
+  // Out of the scratch folder, which may be the current one, before removing it.
+  ::SetCurrentDirectoryA((scratch_ + "\\..").c_str());
   RemoveTree(scratch_);
   RemoveKeyTree(HKEY_LOCAL_MACHINE, scratchKey_);
 }
@@ -107,12 +104,6 @@ void Win32TestMachine::ReleaseHolds() {
 }
 
 void Win32TestMachine::SetCurrentFolder(const std::string& path) {
-  if (previousFolder_.empty()) {
-    char buffer[MAX_PATH];
-    const DWORD length = ::GetCurrentDirectoryA(MAX_PATH, buffer);
-    if (length == 0 || length >= MAX_PATH) Throw("GetCurrentDirectoryA", "");
-    previousFolder_.assign(buffer, length);
-  }
   if (!::SetCurrentDirectoryA(path.c_str())) Throw("SetCurrentDirectoryA", path);
 }
 

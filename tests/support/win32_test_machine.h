@@ -26,13 +26,12 @@ class Win32TestMachine {
   void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes);
   void Hold(const std::string& path);  // opened without delete sharing
   void ReleaseHolds();
-  void SetCurrentFolder(const std::string& path);  // restored with the machine
+  void SetCurrentFolder(const std::string& path);  // left for the temporary folder at the end
 
   static bool IsWine();
 
  private:
   std::string scratch_;
   std::string scratchKey_;
-  std::string previousFolder_;
   std::vector<HANDLE> holds_;
 };
