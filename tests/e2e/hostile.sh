@@ -28,8 +28,6 @@ hostile_command_line() {
   n=$((2000 - ${#PROGRAM} - 3)) # Wine quotes the path
   start true "$((n - 1)) zeros and 1" "$PROGRAM" "$(repeat 0 $((n - 1)))1"
   start true "1 and $((n - 1)) zeros" "$PROGRAM" "1$(repeat 0 $((n - 1)))"
-  # shellcheck disable=SC2046 # each word is one argument
-  start true "1 and $(((n - 1) / 2)) more arguments" "$PROGRAM" 1 $(repeat ' x' $(((n - 1) / 2)))
   # Wine's cmd refuses lines of more than about 1,020 characters.
   blanks=$((1000 - ${#PROGRAM} - 1))
   start true "$blanks blanks and 1, through cmd" cmd /c "$PROGRAM$(repeat ' ' $blanks)1"

@@ -1,18 +1,17 @@
 #!/usr/bin/env python3
-"""Checks of the deployment packages that need no Windows; exit status 0 when they hold.
-
-  check_package.py task FILE             the task definition as shipped: UTF-16, daily as
-                                         SYSTEM, catches up, below-normal priority, time limit
-  check_package.py template ADMX ADML SOURCES
-                                         the administrative template: well-formed, every name it
-                                         uses defined, and the value it sets the one the program
-                                         reads (its key, name and default, found in SOURCES/app)
-  check_package.py msi MSI ARCH          the package's task actions run deferred as SYSTEM, the
-                                         pre-Vista command line is the one schtasks expects, and
-                                         the package is marked for its architecture
-
-The msi check reads the package with msiinfo (Debian's msitools).
-"""
+# Checks of the deployment packages that need no Windows; exit status 0 when they hold.
+#
+#   check_package.py task FILE             the task definition as shipped: UTF-16, daily as
+#                                          SYSTEM, catches up, below-normal priority, time limit
+#   check_package.py template ADMX ADML SOURCES
+#                                          the administrative template: well-formed, every name it
+#                                          uses defined, and the value it sets the one the program
+#                                          reads (its key, name and default, found in SOURCES/app)
+#   check_package.py msi MSI ARCH          the package's task actions run deferred as SYSTEM, the
+#                                          pre-Vista command line is the one schtasks expects, and
+#                                          the package is marked for its architecture
+#
+# The msi check reads the package with msiinfo (Debian's msitools).
 import glob
 import re
 import subprocess
@@ -67,9 +66,9 @@ def check_template(admx_path, adml_path, sources):
                  for m in re.findall(r"\$\(%s\.([^)]*)\)" % kind, v)}
         missing = named - {e.get("id") for e in adml.findall("p:resources/p:" + table, ns)}
         expect(named and not missing, "%ss not in the language file: %s" % (kind, sorted(missing)))
-    policies = admx.findall("p:policies/p:policy", ns)
-    expect([p.get("name") for p in policies] == ["CleaningThreshold"], "not one CleaningThreshold")
-    policy = policies[0]
+    policy = admx.find("p:policies/p:policy", ns)
+    expect(len(admx.findall("p:policies/p:policy", ns)) == 1 and policy.get("name") == "CleaningThreshold",
+           "not one CleaningThreshold")
     categories = {e.get("name") for e in admx.findall("p:categories/p:category", ns)}
     supported = {e.get("name") for e in admx.findall("p:supportedOn/p:definitions/p:definition", ns)}
     refs = [r.get("ref") in categories for r in policy.findall("p:parentCategory", ns)]
@@ -114,9 +113,5 @@ def check_msi(msi, arch):
 
 
 if __name__ == "__main__":
-    commands = {"task": check_task, "template": check_template, "msi": check_msi}
-    command = commands.get(sys.argv[1] if len(sys.argv) > 1 else None)
-    if not command or len(sys.argv) - 2 != command.__code__.co_argcount:
-        sys.exit(__doc__)
-    command(*sys.argv[2:])
+    {"task": check_task, "template": check_template, "msi": check_msi}[sys.argv[1]](*sys.argv[2:])
     print("PASS: " + sys.argv[1])

@@ -75,9 +75,6 @@ CHECKS = {"subsystem": subsystem, "imports": dlls, "functions": functions, "load
           "version": version, "icon": icon}
 
 if __name__ == "__main__":
-    check = CHECKS.get(sys.argv[1] if len(sys.argv) > 2 else None)
-    if not check or len(sys.argv) - 2 != check.__code__.co_argcount:
-        sys.exit("usage: see the top of " + sys.argv[0])
-    ok = check(pefile.PE(sys.argv[-1]), *sys.argv[2:-1])
+    ok = CHECKS[sys.argv[1]](pefile.PE(sys.argv[-1]), *sys.argv[2:-1])
     print("PASS" if ok else "FAIL", sys.argv[1])
     sys.exit(0 if ok else 1)
