@@ -18,10 +18,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   // which are dropped; the rest is read as "%d", held at the ends of int.
   std::size_t start = 0;
   while (start < line.size() && space(line[start])) ++start;
-  std::size_t end = start;
-  for (std::size_t quotes = 0; end < line.size() && (quotes % 2 != 0 || !space(line[end])); ++end) {
-    if (line[end] == '"') ++quotes;
-  }
+  std::size_t end = start, quotes = 0;
+  while (end < line.size() && (quotes % 2 != 0 || !space(line[end]))) quotes += line[end++] == '"';
   std::string program = line.substr(start, end - start);
   program.erase(std::remove(program.begin(), program.end(), '"'), program.end());
   const long long force =

@@ -1,0 +1,187 @@
+// The program's start over the in-memory machine. The once-a-day gate over the
+// settings key: its four outcomes, how Limit and ExecuteDate are read, and that
+// the preview's peek decides as the gate does. The cleaning pass: its three
+// steps in their order whatever each achieves, the hotfix entries it deletes,
+// and the folders it cannot have (the preview's tests run it over their sample
+// machine too, and pin its threshold). Then whole starts on a day the program
+// already ran: the error mode first, then the gate on today's date (formatted
+// without leading zeros), which a non-zero number read as "%d" after the
+// program's path forces open. The fuzz target holds the command-line parser to
+// a model on any text.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <tuple>
+#include <utility>
+#include <vector>
+
+#include "app/cleanup_app.h"
+#include "app/run_cleanup.h"
+#include "app/run_gate.h"
+#include "app/settings.h"
+#include "support/fake_platform.h"
+
+namespace {
+
+using Names = std::vector<std::string>;
+const std::string kWin = "C:\\Windows\\";
+const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
+const std::string kToday = "2026/12/6";
+const char kDate[] = "ExecuteDate";
+const char kLimit[] = "Limit";
+
+std::vector<BYTE> Bytes(const std::string& text) { return {text.begin(), text.end()}; }
+std::vector<BYTE> Text(const std::string& text) { return Bytes(text + '\0'); }
+
+TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
+  using Value = std::tuple<const char*, DWORD, std::vector<BYTE>>;  // name, type, data
+  const Value today{kDate, REG_SZ, Text(kToday)};
+  const Value fifty{kLimit, REG_DWORD, {50, 0, 0, 0}};
+  const struct {
+    const char* what;
+    std::vector<Value> key;  // none: no key; {{}}: the key without values
+    int force;
+    bool run;
+    DWORD limitMB;
+    const char* writes = nullptr;  // the values written; nullptr: ExecuteDate on a run
+    const char* failing = "";      // a call that fails
+  } cases[] = {
+      {"first run", {}, 0, true, 20, "RegCreateKeyA ExecuteDate Limit "},
+      {"first run, the key cannot be made", {}, 0, true, 20, "RegCreateKeyA ", "RegCreateKeyA"},
+      {"same day", {today}, 0, false, 20},
+      {"same day, forced", {today, fifty}, -1, true, 50},
+      {"same day, unreadable", {today, fifty}, 0, true, 20, nullptr, "RegQueryValueExA"},
+      {"same day, then more bytes", {{kDate, REG_SZ, Bytes(kToday + '\0' + "x")}}, 0, false, 20},
+      {"today is a prefix of it", {{kDate, REG_SZ, Text("2026/12/60")}}, 0, true, 20},
+      {"no terminating zero", {{kDate, REG_SZ, Bytes(kToday)}}, 0, true, 20},
+      {"today's bytes as binary", {{kDate, REG_BINARY, Text(kToday)}}, 0, true, 20},
+      {"longer than the read", {{kDate, REG_SZ, Text(std::string(299, '7'))}}, 0, true, 20},
+      {"no values", {{}}, 0, true, 20},
+      {"the largest Limit", {{kLimit, REG_DWORD, {0xff, 0xff, 0xff, 0xff}}}, 0, true, 0xffffffffu},
+      {"Limit of two bytes", {{kLimit, REG_BINARY, {0x10, 0x01}}}, 0, true, 0x110},
+      {"Limit of no bytes", {{kLimit, REG_DWORD, {}}}, 0, true, 0},
+      {"Limit of five bytes", {{kLimit, REG_BINARY, {1, 2, 3, 4, 5}}}, 0, true, 20},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform fake;
+    for (const auto& [name, type, data] : c.key) {
+      fake.AddRegKey(HKEY_LOCAL_MACHINE, kSettingsKey);
+      if (name) fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, name, type, data);
+    }
+    if (*c.failing != 0) fake.FailCall(c.failing, ERROR_ACCESS_DENIED);
+    // Reading for the peek writes nothing: `writes` below holds every change.
+    const GateDecision peek = PeekRunGate(ReadGateSettings(fake), kToday, c.force);
+    const GateDecision gate = PassRunGate(fake, kToday, c.force);
+    for (const auto& d : {peek, gate}) EXPECT_TRUE(d.run == c.run && d.limitMB == c.limitMB);
+    std::string writes;
+    for (const auto& w : fake.Changes()) writes += (w.value.empty() ? w.call : w.value) + " ";
+    EXPECT_EQ(writes, c.writes ? c.writes : c.run ? "ExecuteDate " : "");
+    EXPECT_EQ(fake.OpenRegKeys(), 0u);
+  }
+  FakePlatform fresh;
+  PassRunGate(fresh, kToday, 0);
+  // A run writes today's date as a string; the first one Limit 20 too.
+  for (const auto& [name, type, data] : {today, Value{kLimit, REG_DWORD, {20, 0, 0, 0}}}) {
+    const auto got = fresh.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, name);
+    EXPECT_TRUE(got && got->type == type && got->data == data) << name;
+  }
+}
+
+// The *.tmp files directly in the Windows directory (read-only ones made
+// writable first), the temporary folder's contents up to a file in use, then
+// each hotfix folder and the entry HotfixKeyName names, whether or not the
+// folder went: each step whatever the one before achieved. The preview's tests
+// pin the rest: links, hotfix folders without an entry or a number.
+TEST(RunCleanup, TakesItsStepsInOrder) {
+  const std::string list = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  const std::string longest = "KB" + std::string(kMaxHotfixKeyName - 2, '7');
+  FakePlatform fake;
+  const Names kept = {kWin + "a.tmp.bak", kWin + "y.tmp\\in.tmp", kWin + "a.tmp",   kTemp + "busy",
+                      kTemp + "after",    kWin + "$KB1$\\a",      kWin + "$KB1$\\b"};
+  for (const std::string& path : kept) fake.AddFile(path);
+  fake.AddFile(kWin + "ro.tmp", 1, FILE_ATTRIBUTE_READONLY);
+  fake.AddFile(kTemp + "gone");
+  fake.SetListingOrder(kTemp, {"gone", "busy", "after"});
+  // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
+  for (const std::string& folder :
+       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$", "$\xcb\xc2X$",
+             "$" + longest + "$", "$" + longest + "7$"}) {
+    fake.AddFile(kWin + folder + "\\a");
+  }
+  for (const std::string& entry :
+       Names{"kb654321", "KB12", "KB123", "K", "KB", "Kb1", longest, longest + "7", "KB1"}) {
+    fake.AddRegKey(HKEY_LOCAL_MACHINE, list + "\\" + entry);
+  }
+  for (const std::string& p : {kWin + "a.tmp", kWin + "$KB1$\\a", kTemp + "busy"}) fake.SetInUse(p);
+  fake.ClearLog();
+  RunCleanup(fake, 0);
+  std::string steps, windows, entries;
+  for (const auto& c : fake.Changes()) {
+    const bool entry = c.call == "RegDeleteKeyA";
+    const bool hotfix = entry || c.target.rfind(kWin + "$", 0) == 0;
+    const char step = c.target.rfind(kTemp, 0) == 0 ? '2' : hotfix ? '3' : '1';
+    if (steps.empty() || steps.back() != step) steps += step;
+    if (step == '1') windows += c.call + " " + c.target.substr(kWin.size()) + " ";
+    if (entry) entries += c.target.substr(list.size() + 6) + " ";
+  }
+  EXPECT_EQ(steps, "123");
+  EXPECT_EQ(windows, "DeleteFileA a.tmp SetFileAttributesA ro.tmp DeleteFileA ro.tmp ");
+  EXPECT_EQ(entries, "KB1 kb654321 KB12 Kb1 " + longest + " ");
+  for (const std::string& path : kept) EXPECT_TRUE(fake.Exists(path)) << path;
+  EXPECT_EQ(fake.List(kTemp), (Names{"busy", "after"}));
+  EXPECT_EQ(fake.List(kWin), (Names{"a.tmp.bak", "y.tmp", "a.tmp", "$KB1$"}));
+}
+
+// A Windows directory or temporary folder that cannot be had whole leaves its
+// steps out; nothing is listed or done in the current folder instead.
+TEST(RunCleanup, LeavesOutTheStepsOfAFolderItCannotHave) {
+  for (const bool windowsSteps : {false, true}) {
+    FakePlatform fake;
+    for (const std::string& p : {kWin + "a.tmp", kWin + "$hf\\f", kTemp + "t"}) fake.AddFile(p);
+    for (const char* path : {"x.tmp", "$hf\\f", "t"}) fake.AddFile(std::string("C:\\Cur\\") + path);
+    fake.SetCurrentFolder("C:\\Cur");
+    if (!windowsSteps) fake.SetWindowsDirectory("C:\\" + std::string(47, 'w'));
+    if (windowsSteps) fake.FailCall("GetTempPathA", ERROR_NOT_ENOUGH_MEMORY);
+    RunCleanup(fake, 0);
+    EXPECT_EQ(fake.List(kWin), windowsSteps ? Names{} : (Names{"a.tmp", "$hf"}));
+    EXPECT_EQ(fake.Exists(kTemp + "t"), windowsSteps);
+    EXPECT_EQ(fake.List("C:\\Cur"), (Names{"x.tmp", "$hf", "t"}));
+  }
+}
+
+TEST(ApplicationMain, SameDayStartCleansOnlyWhenForced) {
+  // The command line, and whether it forces a run.
+  const std::pair<std::string, bool> cases[] = {
+      {"C:\\Tools\\sweepwell.exe", false},
+      {" \tC:\\x.exe\t007", true},
+      {"x.exe 0x10", false},
+      // Beyond int the value saturates: a wrap could turn a forcing argument into 0.
+      {"x.exe 4294967296", true},
+      {"x.exe -99999999999999999999", true},
+      // A quoted path keeps its blanks; unquoted, the path ends at its first blank.
+      {"\"C:\\Program Files 2\\s.exe\"", false},
+      {"\"unterminated 5", false},
+      {"C:\\Tools 2\\x.exe", true},
+  };
+  for (const auto& [commandLine, forced] : cases) {
+    SCOPED_TRACE(commandLine);
+    FakePlatform fake;
+    fake.SetLocalTime(2026, 2, 7);
+    fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kDate, "2026/2/7");
+    fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimit, 0);
+    fake.AddFile(kWin + "old.tmp");
+    fake.SetErrorMode(SEM_NOGPFAULTERRORBOX);
+    fake.SetCommandLine(commandLine);
+    fake.ClearLog();
+    EXPECT_EQ(ApplicationMain(fake), 0);
+    EXPECT_EQ(fake.ErrorMode(),
+              SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+    EXPECT_EQ(fake.Exists(kWin + "old.tmp"), !forced);
+    // The error mode first; unforced, the gate's key is the last thing read.
+    EXPECT_EQ(fake.Calls().front().call, "SetErrorMode");
+    EXPECT_EQ(fake.Calls().back().call == "RegCloseKey", !forced) << fake.Dump();
+  }
+}
+
+}  // namespace
