@@ -23,8 +23,10 @@ const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 // Another day's date, stored as binary, and Limit 20 in the settings key; *.tmp files and a
 // look-alike in the Windows directory; files, a folder, a GUID-shaped folder and a link in the
 // temporary folder; hotfix folders with and without entries, one a link. At Limit -1 the machine is
-// empty, without even the settings key.
+// empty, without even the settings key; at -2 it holds only today's date as a plain string.
 void Build(FakePlatform& fake, long long limitMB = 20) {
+  if (limitMB == -2)
+    fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, "2026/12/6");
   if (limitMB < 0) return;
   const std::vector<BYTE> date = {'2', '\t', 0x7f};
   fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_BINARY, date);
@@ -132,6 +134,11 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
       {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + cleans, "", 21},
       {{}, kPreviewOk, empty, "", -1},
+      {{},
+       kPreviewOk,
+       "  ExecuteDate  \"2026/12/6\"\nend at the gate: a run already happened today.",
+       "",
+       -2},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {
@@ -146,6 +153,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       ASSERT_NE(at, std::string::npos) << line << "\nnot in its place in\n" << out.str();
     }
     EXPECT_EQ(c.out.empty(), out.str().empty());
+    EXPECT_TRUE(c.out != kText || out.str().find("(none)") == std::string::npos);
     EXPECT_EQ(err.str(), c.error.empty() ? "" : "sweepwell-preview: " + c.error + "\n" + usage);
     // A report silences system error boxes first; a refusal or the usage reads nothing.
     const bool report = c.out != usage && c.error.empty();
