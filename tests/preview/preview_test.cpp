@@ -136,7 +136,8 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{}, kPreviewOk, empty, "", -1},
       {{},
        kPreviewOk,
-       "  ExecuteDate  \"2026/12/6\"\nend at the gate: a run already happened today.",
+       "  ExecuteDate  \"2026/12/6\"\nA start with a non-zero argument (sweepwell.exe 1) would "
+       "pass it.",
        "",
        -2},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
