@@ -23,10 +23,13 @@ const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 // Another day's date, stored as binary, and Limit 20 in the settings key; *.tmp files and a
 // look-alike in the Windows directory; files, a folder, a GUID-shaped folder and a link in the
 // temporary folder; hotfix folders with and without entries, one a link. At Limit -1 the machine is
-// empty, without even the settings key; at -2 it holds only today's date as a plain string.
+// empty, without even the settings key; at -2 it holds only today's date as a plain string, at -3
+// with two more bytes after its end.
 void Build(FakePlatform& fake, long long limitMB = 20) {
-  if (limitMB == -2)
-    fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, "2026/12/6");
+  const std::vector<BYTE> today = {'2', '0', '2', '6', '/', '1', '2', '/', '6', 0, 'x', 'y'};
+  if (limitMB <= -2)  // at -3 with two bytes after its end
+    fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_SZ,
+                     {today.begin(), today.end() - (limitMB == -2 ? 2 : 0)});
   if (limitMB < 0) return;
   const std::vector<BYTE> date = {'2', '\t', 0x7f};
   fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_BINARY, date);
@@ -140,6 +143,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
        "pass it.",
        "",
        -2},
+      {{}, kPreviewOk, "  ExecuteDate  \"2026/12/6\" (and 2 more bytes after its end)", "", -3},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {
