@@ -4,7 +4,6 @@
 #include <iterator>
 #include <string>
 #include <string_view>
-#include <utility>
 
 #include "folders/folder_walk.h"
 
@@ -47,14 +46,27 @@ std::string_view FetchTempPath(Platform& platform, char (&buffer)[kTempPathSize]
 
 }  // namespace folder_walk
 
-FindSpec WindowsTmpFilesSpec(std::string_view windowsDirectory) {
+namespace {
+
+// The two searches directly in the Windows directory: no subfolder entered, no
+// cancel flag, nothing excluded.
+FindSpec WindowsDirectorySpec(std::string_view windowsDirectory, bool returnFolders,
+                              const char* includeFiles) {
   FindSpec spec;
   spec.bRecursive = false;
-  spec.bReturnFolders = false;
+  spec.bReturnFolders = returnFolders;
   spec.pbCancel = nullptr;
   spec.strFolder = std::string(windowsDirectory);
-  spec.strIncludeFiles = "*.tmp";
+  spec.strIncludeFiles = includeFiles;
+  spec.strExcludeFiles.clear();
+  spec.strExcludeFolders.clear();
   return spec;
+}
+
+}  // namespace
+
+FindSpec WindowsTmpFilesSpec(std::string_view windowsDirectory) {
+  return WindowsDirectorySpec(windowsDirectory, false, "*.tmp");
 }
 
 void ListHotfixFolders(Platform& platform, std::vector<FoundFile>& list) {
@@ -62,17 +74,9 @@ void ListHotfixFolders(Platform& platform, std::vector<FoundFile>& list) {
   const std::string_view windowsText = folder_walk::FetchWindowsDirectory(platform, windows);
   if (windowsText.empty()) return;
 
-  FindSpec spec;
-  spec.bRecursive = false;
-  spec.bReturnFolders = true;
-  spec.pbCancel = nullptr;
-  spec.strFolder = std::string(windowsText);
-  // Matches no file that matters: the search is after the folders, which the
-  // finder returns whatever their names.
-  spec.strIncludeFiles = "a.a";
-  spec.strExcludeFiles.clear();
-  spec.strExcludeFolders.clear();
-  CFileFinder finder(platform, std::move(spec));
+  // "a.a" matches no file that matters: the search is after the folders, which
+  // the finder returns whatever their names.
+  CFileFinder finder(platform, WindowsDirectorySpec(windowsText, true, "a.a"));
   finder.Find();
 
   for (const FoundFile& found : finder.Results()) {
