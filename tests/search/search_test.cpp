@@ -1,7 +1,7 @@
 // The search over the in-memory machine. The wildcard pattern lists: the
 // working buffers' limits, and every short list and name against the plainly
 // written model (which the fuzz target also holds it to on any bytes). The
-// finder: what each specification returns, in which order.
+// finder: what each set of search options returns, in which order.
 #include <gtest/gtest.h>
 
 #include <string>
