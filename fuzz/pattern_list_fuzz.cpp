@@ -18,8 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   bool expected = false;
   for (const std::string& item : pattern_model::Split(list, ';')) {
     const bool fits = item.size() < kPatternBufferSize && name.size() < kPatternBufferSize;
-    const bool matches =
-        fits && pattern_model::ModelPattern(pattern_model::ModelPieces(item), name);
+    const bool matches = fits && pattern_model::Matches(pattern_model::Split(item, '*'), name);
     if (MatchPattern(item, name) != matches) std::abort();
     expected = expected || matches;
   }

@@ -26,7 +26,7 @@ exe=$(find build/windows-x64/app -maxdepth 1 -name sweepwell.exe -print -quit)
 
 source scripts/wine-env.sh
 # The sample data, shared with the end-to-end test of the cleaning.
-source tests/e2e/sample_machine.sh
+source scripts/sample-machine.sh
 export WINEPREFIX=$repo/build/demo-prefix
 cleanup() {
   wine_stop

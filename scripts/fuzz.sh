@@ -10,7 +10,7 @@ cd -- "$(dirname -- "${BASH_SOURCE[0]}")/.."
 
 seconds=${FUZZ_SECONDS:-20}
 build=build/fuzz
-targets=(pattern_list command_line hotfix_key)
+targets=(pattern_list command_line)
 
 if ! command -v clang++ >/dev/null; then
   echo "fuzz.sh: clang++ is missing (Debian: clang and libclang-rt-14-dev)" >&2

@@ -25,7 +25,7 @@ cmake --preset native-sanitize
 cmake --build --preset native-sanitize
 ctest --preset native-sanitize || failed+=(native-sanitize)
 
-stage "fuzz: the pattern lists, the command line and the hotfix key names"
+stage "fuzz: the pattern lists and the command line"
 FUZZ_SECONDS=${FUZZ_SECONDS:-10} scripts/fuzz.sh || failed+=(fuzz)
 
 # The Windows presets under Wine: the 64-bit build in a 64-bit prefix, the

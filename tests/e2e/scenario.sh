@@ -11,7 +11,7 @@
 set -euo pipefail
 E2E_DIR=$(dirname -- "${BASH_SOURCE[0]}")
 source "$E2E_DIR/../../scripts/wine-env.sh"
-source "$E2E_DIR/sample_machine.sh"
+source "$E2E_DIR/../../scripts/sample-machine.sh"
 [[ $# -eq 3 && $1$2 =~ ^[a-z_]+$ && -f $E2E_DIR/$1.sh && -f $3 ]] && WINEPREFIX=${E2E_TEMPLATE:-/none} wine_prefix_current ||
   { echo "usage: E2E_TEMPLATE=PREFIX $0 GROUP SCENARIO PROGRAM.exe (see the top)" >&2 && exit 2; }
 E2E_GROUP=$1 SCENARIO=$2 E2E_EXE=$3

@@ -72,21 +72,4 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
   }
 }
 
-// The entries the preview lists, each with its path and bytes.
-TEST(Reclaimable, TermsNameEachEntryAsThePassWill) {
-  FakePlatform fake;
-  Build(fake,
-        "Windows\\l.tmp@Other\\f Windows\\b.tmp=3+h Windows\\$hf\\f=5 Windows\\$l>Other Other\\f=7 "
-        "%T\\t=11");
-  const ReclaimableTerms terms = GetReclaimableTerms(fake);
-  std::string listed;
-  for (const auto* entries : {&terms.tmpFiles, &terms.hotfixFolders}) {
-    for (const CountedEntry& e : *entries) listed += e.path + "=" + std::to_string(e.bytes) + " ";
-  }
-  EXPECT_EQ(listed,
-            "C:\\Windows\\l.tmp=0 C:\\Windows\\b.tmp=3 C:\\Windows\\$hf=5 C:\\Windows\\$l=0 ");
-  EXPECT_EQ(terms.tmpFileBytes + terms.tempFolderBytes * 10 + terms.hotfixFolderBytes * 1000,
-            5113u);
-}
-
 }  // namespace

@@ -79,24 +79,19 @@ msi() { echo "$work/$1/Sweepwell-$2-$3.msi"; } # SET VERSION ARCH
 verified() {
   local out
   out=$(osslsigncode verify -CAfile "$cert/cert.pem" -in "$1" 2>&1) &&
-    grep -q 'CN *= *Sweepwell test signer' <<<"$out" || die "$out"$'\n'"not signed by the test certificate"
+    grep -q 'CN *= *Sweepwell test signer' <<<"$out" || die "$out"$'\n'"$1: not signed by the test certificate"
 }
-# programs_verified MSI: the programs the package installs are signed too.
-programs_verified() {
-  local dir=$work/extract/${1##*/} name
-  mkdir -p -- "$dir" && (cd -- "$dir" && msiextract "$1" >/dev/null) || die "msiextract failed" || return
-  for name in sweepwell.exe sweepwell-preview.exe; do
-    verified "$(find "$dir" -name "$name" -print -quit)" || die "no signed $name in the package" || return
-  done
-}
-unsigned() {
-  local out
-  ! out=$(osslsigncode verify -in "$1" 2>&1) && grep -qi 'no signature' <<<"$out" || die "$out"$'\n'"$1 is signed"
+# verified_package MSI: it and the programs it installs.
+verified_package() {
+  local dir=$work/extract/${1##*/}
+  verified "$1" && mkdir -p -- "$dir" && (cd -- "$dir" && msiextract "$1" >/dev/null) || return
+  verified "$(find "$dir" -name sweepwell.exe)" && verified "$(find "$dir" -name sweepwell-preview.exe)"
 }
 for arch in x64 x86; do
   check "Sweepwell-$version-$arch.msi and its programs carry valid signatures by the given certificate" \
-    'verified "$(msi signed "$version" "$arch")" && programs_verified "$(msi signed "$version" "$arch")"'
-  check "without a certificate Sweepwell-$next-$arch.msi is unsigned" 'unsigned "$(msi next "$next" "$arch")"'
+    'verified_package "$(msi signed "$version" "$arch")"'
+  check "without a certificate Sweepwell-$next-$arch.msi is unsigned" \
+    'out=$(osslsigncode verify -in "$(msi next "$next" "$arch")" 2>&1); [[ $? -ne 0 && ${out,,} == *"no signature"* ]] || die "$out"'
 done
 
 # --- Without Windows ------------------------------------------------------------------------
@@ -126,22 +121,20 @@ put_package() { # SET VERSION: copies the package into C:\packages, prints its W
     echo "C:\\packages\\Sweepwell-$2-$SWEEPWELL_ARCH.msi"
 }
 product_code() { msiinfo export "$1" Property | sed -n 's/^ProductCode\t//p' | tr -d '\r'; }
-folder() { echo "$WINEPREFIX/drive_c/Program Files/Sweepwell"; }
-task_file() { echo "$WINEPREFIX/drive_c/windows/system32/tasks/Sweepwell"; }
 # installed SET: the package's files, and only those, in Program Files: the
 # programs of that set, of this architecture.
 installed() {
-  local listing=$(ls -A -- "$(folder)" 2>&1 | xargs) stage=$work/$1/stage/$SWEEPWELL_ARCH
+  local listing=$(ls -A -- "$program_dir" 2>&1 | xargs) stage=$work/$1/stage/$SWEEPWELL_ARCH
   [[ $listing == "sweepwell-preview.exe sweepwell-task.xml sweepwell.exe" ]] || die "$FOLDER holds '$listing'" || return
-  cmp -- "$(folder)/sweepwell.exe" "$stage/sweepwell.exe" && cmp -- "$(folder)/sweepwell-preview.exe" "$stage/sweepwell-preview.exe"
+  cmp -- "$program_dir/sweepwell.exe" "$stage/sweepwell.exe" && cmp -- "$program_dir/sweepwell-preview.exe" "$stage/sweepwell-preview.exe"
 }
 # nothing_installed: no Sweepwell folder in either Program Files folder.
 nothing_installed() {
   local left=$(find "$WINEPREFIX/drive_c/Program Files"{," (x86)"} -ipath '*/Sweepwell*' 2>/dev/null)
   [[ -z $left ]] || die "left behind: $left"
 }
-task_exists() { [[ -f $(task_file) ]] || die "no task Sweepwell (C:\\windows\\system32\\tasks)"; }
-no_task() { [[ ! -e $(task_file) ]] || die "the task Sweepwell is there"; }
+task_exists() { [[ -f $task ]] || die "no task Sweepwell (C:\\windows\\system32\\tasks)"; }
+no_task() { [[ ! -e $task ]] || die "the task Sweepwell is there"; }
 # registered CODE...: exactly these products are installed under the name Sweepwell.
 registered() {
   win reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s "$SWEEPWELL_REG_VIEW" ||
@@ -154,11 +147,11 @@ registered() {
 # machine has it, is the installed sweepwell.exe.
 task_runs_installed_program() {
   local command path
-  command=$(iconv -f UTF-16 -t UTF-8 <"$(folder)/sweepwell-task.xml" |
+  command=$(iconv -f UTF-16 -t UTF-8 <"$program_dir/sweepwell-task.xml" |
     sed -n 's:.*<Command>"\{0,1\}\([^<"]*\)"\{0,1\}</Command>.*:\1:p')
   win cmd /c echo '%ProgramFiles%' || return
   path=${command//%ProgramFiles%/$(tr -d '\r\n' <"$work/win.out")}
-  [[ $path == [Cc]:\\* ]] && path=$WINEPREFIX/drive_c/${path:3} && [[ ${path//\\//} -ef $(folder)/sweepwell.exe ]] ||
+  [[ $path == [Cc]:\\* ]] && path=$WINEPREFIX/drive_c/${path:3} && [[ ${path//\\//} -ef $program_dir/sweepwell.exe ]] ||
     die "the task runs '$command', which is not the installed sweepwell.exe"
 }
 settings_made() { win "$FOLDER\\sweepwell.exe" || die "sweepwell.exe exited with $?" || return && settings_kept; }
@@ -191,6 +184,7 @@ over_and_under() {
 suite() {
   export SWEEPWELL_ARCH=$1 WINEPREFIX=$work/prefix-$1
   source scripts/wine-env.sh
+  program_dir=$WINEPREFIX/drive_c/Program\ Files/Sweepwell task=$WINEPREFIX/drive_c/windows/system32/tasks/Sweepwell
   echo "== $1: the packages under Wine, in $WINEPREFIX ($SECONDS s since the start)"
   wait "${prefix_job[$1]}" || { check "a $1 prefix" "cat '$work/prefix-$1.log'; false"; return; }
   mkdir -p -- "$WINEPREFIX/drive_c/packages"

@@ -11,29 +11,11 @@
 #include "platform/find_data.h"
 #include "platform/scoped_handle.h"
 #include "support/fake_platform.h"
+#include "support/test_machine.h"
 #ifdef _WIN32
-#include "platform/win32_platform.h"
 #include "support/win32_test_machine.h"
 #endif
 
-// Arranges files, holds and links behind the Platform's back, below an empty
-// scratch folder (no trailing backslash) and an empty key below HKLM.
-class TestMachine {
- public:
-  virtual ~TestMachine() = default;
-  virtual Platform& platform() = 0;
-  virtual void MakeFolder(const std::string& path) = 0;
-  virtual void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) = 0;
-  // Held open, as by another program, without delete sharing, until released.
-  virtual void Hold(const std::string& path) = 0;
-  virtual void ReleaseHolds() = 0;
-  virtual void SetCurrentFolder(const std::string& path) = 0;
-
-  TestMachine(std::string folder, std::string key, bool onWine)
-      : scratch(std::move(folder)), scratchKey(std::move(key)), wine(onWine) {}
-  const std::string scratch, scratchKey;
-  const bool wine;  // where Wine answers otherwise than Windows, the suite names it
-};
 using MakeMachine = std::unique_ptr<TestMachine> (*)();
 void PrintTo(MakeMachine, std::ostream* out) { *out << "machine"; }  // names the test steadily
 
@@ -234,19 +216,8 @@ TEST_P(PlatformContract, Registry) {
 
 namespace {
 
-// The owners of handles and keys, and the reading of a listed entry's name.
-TEST(PlatformHelpers, OwnersCloseOnceAndNamesStopAtTheField) {
-  FakePlatform fake;
-  ScopedRegKey other = OpenRegKey(fake, HKEY_LOCAL_MACHINE, "SOFTWARE");
-  ScopedRegKey made = CreateRegKey(fake, HKEY_LOCAL_MACHINE, "SOFTWARE\\New");
-  const HKEY newKey = made.get();
-  other = std::move(made);  // the key it held is closed, the moved one kept
-  ScopedRegKey& same = other;
-  other = std::move(same);
-  EXPECT_TRUE(other.get() == newKey && fake.OpenRegKeys() == 1u);
-  other.reset();
-  EXPECT_EQ(fake.OpenRegKeys(), 0u);
-
+// The reading of a listed entry's name.
+TEST(PlatformHelpers, NamesStopAtTheField) {
   WIN32_FIND_DATAA entry{};
   std::memset(entry.cFileName, 'a', sizeof(entry.cFileName));  // no zero at all
   EXPECT_EQ(EntryName(entry).size(), sizeof(entry.cFileName));
@@ -280,24 +251,9 @@ INSTANTIATE_TEST_SUITE_P(Fake, PlatformContract,
                          }));
 
 #ifdef _WIN32
-using W = Win32TestMachine;
-class Win32Machine : private W, public TestMachine {
- public:
-  Win32Machine() : TestMachine(Scratch(), ScratchKey(), IsWine()) {}
-  Platform& platform() override { return platform_; }
-  void MakeFolder(const std::string& path) override { W::MakeFolder(path); }
-  void MakeFile(const std::string& p, std::uint64_t n, DWORD a) override { W::MakeFile(p, n, a); }
-  void Hold(const std::string& path) override { W::Hold(path); }
-  void ReleaseHolds() override { W::ReleaseHolds(); }
-  void SetCurrentFolder(const std::string& path) override { W::SetCurrentFolder(path); }
-
- private:
-  Win32Platform platform_;
-};
-
 INSTANTIATE_TEST_SUITE_P(Win32, PlatformContract,
                          ::testing::Values<MakeMachine>([]() -> std::unique_ptr<TestMachine> {
-                           return std::make_unique<Win32Machine>();
+                           return std::make_unique<Win32TestMachine>();
                          }));
 #endif
 

@@ -37,9 +37,13 @@ TEST(MatchPatternList, AgreesWithTheModelOnEveryShortListAndName) {
   // In a name, '*', '?' and ';' are plain bytes; letters keep their case.
   const std::vector<std::string> names = AllStrings("abA?* ;", 3);
   for (const std::string& list : AllStrings("ab*?; ", 5)) {
-    const pattern_model::ModelList model(list);
+    std::vector<std::vector<std::string>> items;
+    for (const std::string& item : pattern_model::Split(list, ';')) {
+      items.push_back(pattern_model::Split(item, '*'));
+    }
     for (const std::string& name : names) {
-      const bool expected = model.Matches(name);
+      bool expected = false;
+      for (const auto& pieces : items) expected = expected || pattern_model::Matches(pieces, name);
       ASSERT_EQ(MatchPatternList(name, list), expected) << "list " << list << ", name " << name;
       if (list.find(';') == std::string::npos) {
         ASSERT_EQ(MatchPattern(list, name), expected) << "pattern " << list << ", name " << name;

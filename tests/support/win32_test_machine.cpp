@@ -45,23 +45,33 @@ void RemoveKeyTree(HKEY parent, const std::string& name) {
   ::RegDeleteKeyA(parent, name.c_str());
 }
 
-}  // namespace
-
-Win32TestMachine::Win32TestMachine() {
-  // A name no other run uses (process ids repeat under Wine): a unique file,
-  // turned into a folder of the same name.
+// A name no other run uses (process ids repeat under Wine): a unique file,
+// turned into a folder of the same name.
+std::string MakeScratchFolder() {
   char temp[MAX_PATH], name[MAX_PATH];
   const DWORD length = ::GetTempPathA(MAX_PATH, temp);
   if (length == 0 || length >= MAX_PATH || !::GetTempFileNameA(temp, "swc", 0, name)) {
     Throw("GetTempFileNameA", temp);
   }
-  scratch_ = name;
   if (!::DeleteFileA(name) || !::CreateDirectoryA(name, nullptr)) Throw("CreateDirectoryA", name);
-  scratchKey_ = "SOFTWARE\\Sweepwell-" + scratch_.substr(scratch_.rfind('\\') + 1);
+  return name;
+}
+
+bool IsWine() {
+  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
+  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+}  // namespace
+
+Win32TestMachine::Win32TestMachine() : Win32TestMachine(MakeScratchFolder()) {}
+
+Win32TestMachine::Win32TestMachine(const std::string& folder)
+    : TestMachine(folder, "SOFTWARE\\Sweepwell-" + folder.substr(folder.rfind('\\') + 1), IsWine()) {
   HKEY key = nullptr;
-  if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey_.c_str(), &key) != ERROR_SUCCESS) {
-    RemoveTree(scratch_);
-    Throw("RegCreateKeyA", scratchKey_);
+  if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), &key) != ERROR_SUCCESS) {
+    RemoveTree(scratch);
+    Throw("RegCreateKeyA", scratchKey);
   }
   ::RegCloseKey(key);
 }
@@ -69,9 +79,9 @@ Win32TestMachine::Win32TestMachine() {
 Win32TestMachine::~Win32TestMachine() {
   ReleaseHolds();
   // Out of the scratch folder, which may be the current one, before removing it.
-  ::SetCurrentDirectoryA((scratch_ + "\\..").c_str());
-  RemoveTree(scratch_);
-  RemoveKeyTree(HKEY_LOCAL_MACHINE, scratchKey_);
+  ::SetCurrentDirectoryA((scratch + "\\..").c_str());
+  RemoveTree(scratch);
+  RemoveKeyTree(HKEY_LOCAL_MACHINE, scratchKey);
 }
 
 void Win32TestMachine::MakeFolder(const std::string& path) {
@@ -105,9 +115,4 @@ void Win32TestMachine::ReleaseHolds() {
 
 void Win32TestMachine::SetCurrentFolder(const std::string& path) {
   if (!::SetCurrentDirectoryA(path.c_str())) Throw("SetCurrentDirectoryA", path);
-}
-
-bool Win32TestMachine::IsWine() {
-  HMODULE ntdll = ::GetModuleHandleA("ntdll.dll");
-  return ntdll != nullptr && ::GetProcAddress(ntdll, "wine_get_version") != nullptr;
 }

@@ -1,37 +1,31 @@
 // A scratch corner of a real Windows machine for tests of the Win32 calls: a
 // folder under the temporary folder and a key under
 // HKEY_LOCAL_MACHINE\SOFTWARE, both removed with the machine, and the means to
-// arrange files and held handles in them.
+// arrange files and held handles in them. Its arrangers throw
+// std::runtime_error, naming the Win32 error, when they fail; so does the
+// constructor when the scratch folder or key cannot be made.
 #pragma once
 
-#include <cstdint>
-#include <string>
 #include <vector>
 
-#include "platform/win32_types.h"
+#include "platform/win32_platform.h"
+#include "support/test_machine.h"
 
-class Win32TestMachine {
+class Win32TestMachine : public TestMachine {
  public:
-  // Throws std::runtime_error when the scratch folder or key cannot be made.
   Win32TestMachine();
-  ~Win32TestMachine();
-  Win32TestMachine(const Win32TestMachine&) = delete;
-  Win32TestMachine& operator=(const Win32TestMachine&) = delete;
+  ~Win32TestMachine() override;
 
-  const std::string& Scratch() const { return scratch_; }
-  const std::string& ScratchKey() const { return scratchKey_; }
-
-  // These throw std::runtime_error, naming the Win32 error, when they fail.
-  void MakeFolder(const std::string& path);
-  void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes);
-  void Hold(const std::string& path);  // opened without delete sharing
-  void ReleaseHolds();
-  void SetCurrentFolder(const std::string& path);  // left for the temporary folder at the end
-
-  static bool IsWine();
+  Platform& platform() override { return platform_; }
+  void MakeFolder(const std::string& path) override;
+  void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) override;
+  void Hold(const std::string& path) override;  // opened without delete sharing
+  void ReleaseHolds() override;
+  // Left for the scratch folder's parent at the end.
+  void SetCurrentFolder(const std::string& path) override;
 
  private:
-  std::string scratch_;
-  std::string scratchKey_;
+  explicit Win32TestMachine(const std::string& folder);  // made already
+  Win32Platform platform_;
   std::vector<HANDLE> holds_;
 };

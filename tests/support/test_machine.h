@@ -1,0 +1,31 @@
+// A machine the contract suite arranges behind the Platform's back: an empty
+// scratch folder (no trailing backslash) and an empty key below HKLM, in which
+// files, holds and the current folder are set up the same way on the
+// in-memory machine and on real Windows.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <utility>
+
+#include "platform/platform.h"
+
+class TestMachine {
+ public:
+  TestMachine(std::string folder, std::string key, bool onWine)
+      : scratch(std::move(folder)), scratchKey(std::move(key)), wine(onWine) {}
+  virtual ~TestMachine() = default;
+  TestMachine(const TestMachine&) = delete;
+  TestMachine& operator=(const TestMachine&) = delete;
+
+  virtual Platform& platform() = 0;
+  virtual void MakeFolder(const std::string& path) = 0;
+  virtual void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) = 0;
+  // Held open, as by another program, without delete sharing, until released.
+  virtual void Hold(const std::string& path) = 0;
+  virtual void ReleaseHolds() = 0;
+  virtual void SetCurrentFolder(const std::string& path) = 0;
+
+  const std::string scratch, scratchKey;
+  const bool wine;  // where Wine answers otherwise than Windows, the suite names it
+};
