@@ -232,3 +232,32 @@ DWORD SyntheticPlatform::GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
   std::memcpy(lpBuffer, kTempPath, length + 1);
   return static_cast<DWORD>(length);
 }
+
+// Not yet served: the walks over this machine name their entries by path.
+DWORD SyntheticPlatform::GetEnvironmentVariableA(LPCSTR, LPSTR, DWORD) { return 0; }
+HANDLE SyntheticPlatform::CreateFileA(LPCSTR, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD,
+                                      HANDLE) {
+  return INVALID_HANDLE_VALUE;
+}
+NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
+                                       ULONG, ULONG) {
+  return STATUS_ACCESS_DENIED;
+}
+NTSTATUS SyntheticPlatform::NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                                 IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                 FILE_INFORMATION_CLASS, BOOLEAN, UNICODE_STRING*,
+                                                 BOOLEAN) {
+  return STATUS_INVALID_HANDLE;
+}
+NTSTATUS SyntheticPlatform::NtQueryInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                   FILE_INFORMATION_CLASS) {
+  return STATUS_INVALID_HANDLE;
+}
+NTSTATUS SyntheticPlatform::NtSetInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                 FILE_INFORMATION_CLASS) {
+  return STATUS_INVALID_HANDLE;
+}
+NTSTATUS SyntheticPlatform::NtClose(HANDLE) { return STATUS_INVALID_HANDLE; }
+NTSTATUS SyntheticPlatform::RtlUnicodeToMultiByteN(CHAR*, ULONG, ULONG*, const WCHAR*, ULONG) {
+  return STATUS_INVALID_PARAMETER;
+}

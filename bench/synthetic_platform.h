@@ -64,6 +64,29 @@ class SyntheticPlatform final : public Platform {
   BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
   BOOL DeleteFileA(LPCSTR lpFileName) override;
   BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
+  DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
+  HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                     SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+  NTSTATUS NtOpenFile(HANDLE* FileHandle, ACCESS_MASK DesiredAccess,
+                      OBJECT_ATTRIBUTES* ObjectAttributes, IO_STATUS_BLOCK* IoStatusBlock,
+                      ULONG ShareAccess, ULONG OpenOptions) override;
+  NTSTATUS NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                                PVOID ApcContext, IO_STATUS_BLOCK* IoStatusBlock,
+                                PVOID FileInformation, ULONG Length,
+                                FILE_INFORMATION_CLASS FileInformationClass,
+                                BOOLEAN ReturnSingleEntry, UNICODE_STRING* FileName,
+                                BOOLEAN RestartScan) override;
+  NTSTATUS NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                  PVOID FileInformation, ULONG Length,
+                                  FILE_INFORMATION_CLASS FileInformationClass) override;
+  NTSTATUS NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                PVOID FileInformation, ULONG Length,
+                                FILE_INFORMATION_CLASS FileInformationClass) override;
+  NTSTATUS NtClose(HANDLE Handle) override;
+  NTSTATUS RtlUnicodeToMultiByteN(CHAR* MultiByteString, ULONG MaxBytesInMultiByteString,
+                                  ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
+                                  ULONG BytesInUnicodeString) override;
 
  private:
   // kWindows stands for the Windows directory, which holds a few entries.

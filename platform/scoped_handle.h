@@ -1,6 +1,6 @@
-// Move-only owners of find handles and registry keys, closed through the
-// Platform that opened them, so that no path of the cleaner closes one by hand,
-// and the registry opens that hand back an owner.
+// Move-only owners of find handles, file handles and registry keys, closed
+// through the Platform that opened them, so that no path of the cleaner closes
+// one by hand, and the registry opens that hand back an owner.
 #pragma once
 
 #include <utility>
@@ -51,6 +51,15 @@ struct FindHandleTraits {
   static void Close(Platform& platform, Handle h) { platform.FindClose(h); }
 };
 
+// Handles of CreateFileA (INVALID_HANDLE_VALUE when it fails) and NtOpenFile
+// (left null by the caller when it fails), closed with NtClose.
+struct FileHandleTraits {
+  using Handle = HANDLE;
+  static Handle Invalid() { return nullptr; }
+  static bool IsValid(Handle h) { return h != INVALID_HANDLE_VALUE && h != nullptr; }
+  static void Close(Platform& platform, Handle h) { platform.NtClose(h); }
+};
+
 struct RegKeyTraits {
   using Handle = HKEY;
   static Handle Invalid() { return nullptr; }
@@ -59,6 +68,7 @@ struct RegKeyTraits {
 };
 
 using ScopedFindHandle = ScopedHandle<FindHandleTraits>;
+using ScopedFileHandle = ScopedHandle<FileHandleTraits>;
 using ScopedRegKey = ScopedHandle<RegKeyTraits>;
 
 // The key `subKey` under `root`, opened or (CreateRegKey) made and opened; an

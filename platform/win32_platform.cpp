@@ -1,5 +1,23 @@
 #include "platform/win32_platform.h"
 
+// ntdll's exports, which no SDK header declares whole; imported through
+// ntdll's import library. Every one of them exists since Windows XP.
+extern "C" {
+__declspec(dllimport) NTSTATUS NTAPI NtOpenFile(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*,
+                                                IO_STATUS_BLOCK*, ULONG, ULONG);
+__declspec(dllimport) NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                                          IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                          FILE_INFORMATION_CLASS, BOOLEAN,
+                                                          UNICODE_STRING*, BOOLEAN);
+__declspec(dllimport) NTSTATUS NTAPI NtQueryInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                            FILE_INFORMATION_CLASS);
+__declspec(dllimport) NTSTATUS NTAPI NtSetInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                          FILE_INFORMATION_CLASS);
+__declspec(dllimport) NTSTATUS NTAPI NtClose(HANDLE);
+__declspec(dllimport) NTSTATUS NTAPI RtlUnicodeToMultiByteN(CHAR*, ULONG, ULONG*, const WCHAR*,
+                                                            ULONG);
+}
+
 UINT Win32Platform::SetErrorMode(UINT uMode) { return ::SetErrorMode(uMode); }
 
 LPSTR Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
@@ -7,6 +25,10 @@ LPSTR Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 void Win32Platform::GetLocalTime(SYSTEMTIME* lpSystemTime) { ::GetLocalTime(lpSystemTime); }
 
 DWORD Win32Platform::GetLastError() { return ::GetLastError(); }
+
+DWORD Win32Platform::GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+  return ::GetEnvironmentVariableA(lpName, lpBuffer, nSize);
+}
 
 LSTATUS Win32Platform::RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) {
   return ::RegOpenKeyA(hKey, lpSubKey, phkResult);
@@ -61,3 +83,56 @@ BOOL Win32Platform::SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes
 BOOL Win32Platform::DeleteFileA(LPCSTR lpFileName) { return ::DeleteFileA(lpFileName); }
 
 BOOL Win32Platform::RemoveDirectoryA(LPCSTR lpPathName) { return ::RemoveDirectoryA(lpPathName); }
+
+HANDLE Win32Platform::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                                  SECURITY_ATTRIBUTES* lpSecurityAttributes,
+                                  DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
+                                  HANDLE hTemplateFile) {
+  return ::CreateFileA(lpFileName, dwDesiredAccess, dwShareMode, lpSecurityAttributes,
+                       dwCreationDisposition, dwFlagsAndAttributes, hTemplateFile);
+}
+
+NTSTATUS Win32Platform::NtOpenFile(HANDLE* FileHandle, ACCESS_MASK DesiredAccess,
+                                   OBJECT_ATTRIBUTES* ObjectAttributes,
+                                   IO_STATUS_BLOCK* IoStatusBlock, ULONG ShareAccess,
+                                   ULONG OpenOptions) {
+  return ::NtOpenFile(FileHandle, DesiredAccess, ObjectAttributes, IoStatusBlock, ShareAccess,
+                      OpenOptions);
+}
+
+NTSTATUS Win32Platform::NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event,
+                                             PIO_APC_ROUTINE ApcRoutine, PVOID ApcContext,
+                                             IO_STATUS_BLOCK* IoStatusBlock, PVOID FileInformation,
+                                             ULONG Length,
+                                             FILE_INFORMATION_CLASS FileInformationClass,
+                                             BOOLEAN ReturnSingleEntry, UNICODE_STRING* FileName,
+                                             BOOLEAN RestartScan) {
+  return ::NtQueryDirectoryFile(FileHandle, Event, ApcRoutine, ApcContext, IoStatusBlock,
+                                FileInformation, Length, FileInformationClass, ReturnSingleEntry,
+                                FileName, RestartScan);
+}
+
+NTSTATUS Win32Platform::NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                               PVOID FileInformation, ULONG Length,
+                                               FILE_INFORMATION_CLASS FileInformationClass) {
+  return ::NtQueryInformationFile(FileHandle, IoStatusBlock, FileInformation, Length,
+                                  FileInformationClass);
+}
+
+NTSTATUS Win32Platform::NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                             PVOID FileInformation, ULONG Length,
+                                             FILE_INFORMATION_CLASS FileInformationClass) {
+  return ::NtSetInformationFile(FileHandle, IoStatusBlock, FileInformation, Length,
+                                FileInformationClass);
+}
+
+NTSTATUS Win32Platform::NtClose(HANDLE Handle) { return ::NtClose(Handle); }
+
+NTSTATUS Win32Platform::RtlUnicodeToMultiByteN(CHAR* MultiByteString,
+                                               ULONG MaxBytesInMultiByteString,
+                                               ULONG* BytesInMultiByteString,
+                                               const WCHAR* UnicodeString,
+                                               ULONG BytesInUnicodeString) {
+  return ::RtlUnicodeToMultiByteN(MultiByteString, MaxBytesInMultiByteString,
+                                  BytesInMultiByteString, UnicodeString, BytesInUnicodeString);
+}

@@ -1,5 +1,5 @@
 // The Platform of a real Windows machine: every call goes straight to the
-// Win32 function of the same name, with nothing added or checked.
+// Win32 or ntdll function of the same name, with nothing added or checked.
 #pragma once
 
 #include "platform/platform.h"
@@ -10,6 +10,7 @@ class Win32Platform : public Platform {
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
   DWORD GetLastError() override;
+  DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
   LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
   LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
   LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpReserved, DWORD* lpType,
@@ -27,4 +28,26 @@ class Win32Platform : public Platform {
   BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
   BOOL DeleteFileA(LPCSTR lpFileName) override;
   BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
+  HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                     SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+  NTSTATUS NtOpenFile(HANDLE* FileHandle, ACCESS_MASK DesiredAccess,
+                      OBJECT_ATTRIBUTES* ObjectAttributes, IO_STATUS_BLOCK* IoStatusBlock,
+                      ULONG ShareAccess, ULONG OpenOptions) override;
+  NTSTATUS NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                                PVOID ApcContext, IO_STATUS_BLOCK* IoStatusBlock,
+                                PVOID FileInformation, ULONG Length,
+                                FILE_INFORMATION_CLASS FileInformationClass,
+                                BOOLEAN ReturnSingleEntry, UNICODE_STRING* FileName,
+                                BOOLEAN RestartScan) override;
+  NTSTATUS NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                  PVOID FileInformation, ULONG Length,
+                                  FILE_INFORMATION_CLASS FileInformationClass) override;
+  NTSTATUS NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                PVOID FileInformation, ULONG Length,
+                                FILE_INFORMATION_CLASS FileInformationClass) override;
+  NTSTATUS NtClose(HANDLE Handle) override;
+  NTSTATUS RtlUnicodeToMultiByteN(CHAR* MultiByteString, ULONG MaxBytesInMultiByteString,
+                                  ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
+                                  ULONG BytesInUnicodeString) override;
 };

@@ -105,7 +105,7 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   fake.SetListingOrder(kTemp, {"gone", "busy", "after"});
   // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
   for (const std::string& folder :
-       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$", "$\xcb\xc2X$",
+       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$", "$\xc3\x8b\xc3\x82X$",
              "$" + longest + "$", "$" + longest + "7$"}) {
     fake.AddFile(kWin + folder + "\\a");
   }

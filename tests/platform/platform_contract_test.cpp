@@ -148,6 +148,172 @@ TEST_P(PlatformContract, Listings) {
   EXPECT_TRUE(handle && d.dwFileAttributes == kReadOnly && d.nFileSizeLow == 70000u);
 }
 
+namespace {
+
+// ---- Handles ----
+
+using Wide = std::basic_string<WCHAR>;
+Wide W(std::u16string_view text) { return Wide(text.begin(), text.end()); }
+
+constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
+constexpr DWORD kEntryAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+ScopedFileHandle OpenFolder(Platform& p, const std::string& path, DWORD share,
+                            DWORD flags = FILE_FLAG_BACKUP_SEMANTICS) {
+  return ScopedFileHandle(p, p.CreateFileA(path.c_str(), kFolderAccess, share, nullptr,
+                                           OPEN_EXISTING, flags | FILE_FLAG_OPEN_REPARSE_POINT,
+                                           nullptr));
+}
+
+// `name` in `folder`, as itself; its handle in `out` when it opens.
+NTSTATUS OpenIn(Platform& p, HANDLE folder, const Wide& name, ACCESS_MASK access, ULONG share,
+                ScopedFileHandle& out) {
+  UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(WCHAR)),
+                      static_cast<USHORT>(name.size() * sizeof(WCHAR)),
+                      const_cast<WCHAR*>(name.data())};
+  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder, &text, OBJ_CASE_INSENSITIVE,
+                           nullptr, nullptr};
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = nullptr;
+  const NTSTATUS status = p.NtOpenFile(&handle, access, &object, &io, share,
+                                       FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
+                                           FILE_OPEN_FOR_BACKUP_INTENT);
+  out = ScopedFileHandle(p, NtSuccess(status) ? handle : nullptr);
+  return status;
+}
+
+std::string Ansi(Platform& p, const WCHAR* name, ULONG bytes) {
+  char text[600];
+  ULONG length = 0;
+  p.RtlUnicodeToMultiByteN(text, sizeof(text), &length, name, bytes);
+  return std::string(text, length);
+}
+
+// "name attributes size" of each entry the handle lists, sorted; the status
+// that ended the listing last.
+Names ListHandle(Platform& p, HANDLE folder) {
+  Names names;
+  alignas(8) unsigned char buffer[4096];
+  IO_STATUS_BLOCK io{};
+  NTSTATUS status;
+  while (NtSuccess(status = p.NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer,
+                                                   sizeof(buffer), FileDirectoryInformation,
+                                                   FALSE, nullptr, FALSE))) {
+    for (ULONG at = 0;;) {
+      const auto* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(buffer + at);
+      DWORD attributes = entry->FileAttributes;
+      if ((attributes & kFolder) != 0) attributes &= ~kFile;  // Wine's
+      names.push_back(Ansi(p, entry->FileName, entry->FileNameLength) + " " +
+                      std::to_string(attributes) + " " +
+                      std::to_string(entry->EndOfFile.QuadPart));
+      if (entry->NextEntryOffset == 0) break;
+      at += entry->NextEntryOffset;
+    }
+  }
+  std::sort(names.begin(), names.end());
+  if (status != STATUS_NO_MORE_FILES) names.push_back("ended with " + std::to_string(status));
+  return names;
+}
+
+template <typename Info>
+NTSTATUS Query(Platform& p, HANDLE handle, Info& info, FILE_INFORMATION_CLASS kind) {
+  IO_STATUS_BLOCK io{};
+  return p.NtQueryInformationFile(handle, &io, &info, sizeof(info), kind);
+}
+template <typename Info>
+NTSTATUS Set(Platform& p, HANDLE handle, Info info, FILE_INFORMATION_CLASS kind) {
+  IO_STATUS_BLOCK io{};
+  return p.NtSetInformationFile(handle, &io, &info, sizeof(info), kind);
+}
+NTSTATUS Dispose(Platform& p, HANDLE handle) {
+  return Set(p, handle, FILE_DISPOSITION_INFORMATION{TRUE}, FileDispositionInformation);
+}
+
+}  // namespace
+
+// A folder opened as itself and held without delete or write sharing; its
+// entries listed and opened through its handle, asked what they are, made
+// writable and deleted through their own handles.
+TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
+  const std::string wideName = "caf\xc3\xa9\xe4\xb8\xad\xef\xbc\xbcx";  // café, U+4E2D, U+FF3C, x
+  m_->MakeHardLink(At("Data.lnk"), At("Data.bin"));
+  m_->MakeFile(At(wideName), 5, kFile);
+  EXPECT_FALSE(OpenFolder(P(), At("sub"), FILE_SHARE_READ, 0));  // no backup semantics
+  EXPECT_EQ(P().GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+  ScopedFileHandle folder = OpenFolder(P(), m_->scratch, FILE_SHARE_READ);
+  ASSERT_TRUE(folder);
+  EXPECT_EQ(ListHandle(P(), folder.get()),
+            (Names{". 16 0", ".. 16 0", "Data.bin 33 70000", "Data.lnk 33 70000",
+                   "caf\xe9?\\x 32 5", "current 16 0", "full 16 0", "held 32 0", "heldro 33 1",
+                   "heldsub 16 0", "plain.txt 32 3", "sub 16 0"}));
+
+  ScopedFileHandle entry(P());
+  EXPECT_EQ(OpenIn(P(), folder.get(), W(u"missing"), FILE_READ_ATTRIBUTES, kShareAll, entry),
+            STATUS_OBJECT_NAME_NOT_FOUND);
+  EXPECT_EQ(OpenIn(P(), folder.get(), W(u"held"), kEntryAccess, kShareAll, entry),
+            STATUS_SHARING_VIOLATION);
+  // A file with two names: read-only refuses the disposition; the bit is the
+  // file's, and so shows under its other name too.
+  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"DATA.BIN"), kEntryAccess, kShareAll, entry), 0);
+  FILE_BASIC_INFORMATION basic{};
+  FILE_STANDARD_INFORMATION standard{};
+  EXPECT_TRUE(Query(P(), entry.get(), basic, FileBasicInformation) == 0 &&
+              basic.FileAttributes == kReadOnly);
+  EXPECT_TRUE(Query(P(), entry.get(), standard, FileStandardInformation) == 0 &&
+              standard.NumberOfLinks == 2 && !standard.Directory);
+  EXPECT_EQ(Dispose(P(), entry.get()), STATUS_CANNOT_DELETE);
+  FILE_BASIC_INFORMATION writable{};
+  writable.FileAttributes = kFile;
+  EXPECT_EQ(Set(P(), entry.get(), writable, FileBasicInformation), 0);
+  EXPECT_EQ(P().GetFileAttributesA(At("Data.lnk").c_str()), kFile);
+  EXPECT_EQ(Dispose(P(), entry.get()), 0);
+  entry.reset();
+  EXPECT_EQ(P().GetFileAttributesA(At("Data.bin").c_str()), kFailed);
+  EXPECT_EQ(P().GetFileAttributesA(At("Data.lnk").c_str()), kFile);
+
+  // A folder that is not empty stays; emptied through its own handle, it goes.
+  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"full"), kEntryAccess | FILE_LIST_DIRECTORY,
+                   FILE_SHARE_READ, entry),
+            0);
+  EXPECT_TRUE(Query(P(), entry.get(), standard, FileStandardInformation) == 0 &&
+              standard.Directory);
+  EXPECT_EQ(Dispose(P(), entry.get()), STATUS_DIRECTORY_NOT_EMPTY);
+  EXPECT_EQ(ListHandle(P(), entry.get()), (Names{". 16 0", ".. 16 0", "x 32 0"}));
+  ScopedFileHandle inner(P());
+  ASSERT_EQ(OpenIn(P(), entry.get(), W(u"x"), kEntryAccess, kShareAll, inner), 0);
+  EXPECT_EQ(Dispose(P(), inner.get()), 0);
+  inner.reset();
+  EXPECT_EQ(Dispose(P(), entry.get()), 0);
+  entry.reset();
+  // A name the ANSI code page cannot hold, deleted by its own name.
+  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"caf\u00e9\u4e2d\uff3cx"), kEntryAccess, kShareAll, entry),
+            0);
+  EXPECT_EQ(Dispose(P(), entry.get()), 0);
+  entry.reset();
+  EXPECT_EQ(Listing(P(), At("*")),
+            (Names{".", "..", "Data.lnk", "current", "held", "heldro", "heldsub", "plain.txt",
+                   "sub"}));
+}
+
+// Held without delete sharing, a folder cannot be renamed by another program.
+// Held with it, it can, and then a relative open still reaches into the very
+// folder the handle holds, not the one made under its old name.
+TEST_P(PlatformContract, HeldFoldersStayWhereTheyAre) {
+  {
+    ScopedFileHandle sub = OpenFolder(P(), At("sub"), FILE_SHARE_READ);
+    ASSERT_TRUE(sub);
+    EXPECT_FALSE(m_->Rename(At("sub"), At("moved")));
+  }
+  ScopedFileHandle sub = OpenFolder(P(), At("sub"), kShareAll);
+  ASSERT_TRUE(m_->Rename(At("sub"), At("moved")));
+  m_->MakeFolder(At("sub"));
+  m_->MakeFile(At("sub\\y"), 0, kFile);
+  ScopedFileHandle y(P());
+  EXPECT_EQ(OpenIn(P(), sub.get(), W(u"y"), FILE_READ_ATTRIBUTES, kShareAll, y),
+            STATUS_OBJECT_NAME_NOT_FOUND);
+}
+
 // Both answer the text's length without the zero when it fits, else the size
 // needed, with nothing written, even when short by the zero alone.
 TEST_P(PlatformContract, WellKnownFoldersFollowTheBufferRules) {
@@ -239,6 +405,12 @@ class FakeMachine : public TestMachine {
     for (const std::string& path : held_) fake_.SetInUse(path, false);
   }
   void SetCurrentFolder(const std::string& path) override { fake_.SetCurrentFolder(path); }
+  void MakeHardLink(const std::string& path, const std::string& existing) override {
+    fake_.AddHardLink(path, existing);
+  }
+  bool Rename(const std::string& from, const std::string& to) override {
+    return fake_.Rename(from, to);
+  }
 
  private:
   FakePlatform fake_;

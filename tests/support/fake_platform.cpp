@@ -1,58 +1,86 @@
-// The in-memory machine: every file, folder, link and registry key is one
-// entry of one map, keyed by its full path ("c:\a\b", "hklm\software\x")
-// folded to lower case, so that a folder's entries lie together after it.
-// One runner gives every call the hook, the log and the injected failures.
+// The in-memory machine: a tree of nodes, each file, folder and link one node
+// that folders name (a file may have several names), handles holding the node
+// they opened; and a registry of keys by full path ("hklm\software\x") folded
+// to lower case. One runner gives every call the hook, the log and the
+// injected failures.
 #include "support/fake_platform.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
-#include <sstream>
+#include <functional>
+#include <map>
 #include <stdexcept>
 #include <utility>
 
 namespace {
 
-using Parts = std::vector<std::string>;
+using Text = std::u16string;  // names as the file system keeps them
+using Parts = std::vector<Text>;
 
-// ASCII only, whatever the C library's locale: ANSI names compare so on the
-// machines the tests model.
-std::string Lower(std::string text) {
-  for (char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
+// ASCII letters folded, whatever the C library's locale, as the machines the
+// tests model compare names.
+template <typename String>
+String Lower(String text) {
+  using Char = typename String::value_type;
+  for (Char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c;
   return text;
 }
+bool Same(const Text& a, const Text& b) { return Lower(a) == Lower(b); }
 
-struct Entry {
-  std::string name;  // as it was made
-  bool folder = true, link = false, inUse = false;
-  DWORD attributes = 0;
-  std::uint64_t size = 0, order = 0;  // entries list in the order they were made
-  Parts linkTarget, listingOrder;
-  std::map<std::string, FakePlatform::RegValue> values;  // by folded name
-  DWORD Reported() const {
-    const DWORD bits = attributes | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0) |
-                       (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
-    return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
+// The machine's ANSI code page (see the header), and UTF-8 for the builders.
+Text FromAnsi(std::string_view bytes) {
+  Text text;
+  for (char c : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(c));
+  return text;
+}
+char ToAnsi(unsigned c) {
+  if (c < 0x100) return static_cast<char>(c);
+  return c >= 0xFF01 && c <= 0xFF5E ? static_cast<char>(c - 0xFEE0) : '?';
+}
+std::string ToAnsi(const Text& text) {
+  std::string bytes;
+  for (char16_t c : text) bytes += ToAnsi(c);
+  return bytes;
+}
+Text FromUtf8(const std::string& utf8) {
+  Text text;
+  for (std::size_t i = 0; i < utf8.size();) {
+    const auto lead = static_cast<unsigned char>(utf8[i++]);
+    const std::size_t more = lead < 0x80 ? 0 : lead >= 0xE0 ? 2 : 1;
+    unsigned c = more == 0 ? lead : lead & (more == 1 ? 0x1Fu : 0x0Fu);
+    bool valid = (lead < 0x80 || lead >= 0xC0) && lead < 0xF0 && i + more <= utf8.size();
+    for (std::size_t k = 0; valid && k < more; ++k) {
+      const auto next = static_cast<unsigned char>(utf8[i++]);
+      valid = (next & 0xC0) == 0x80;
+      c = (c << 6) | (next & 0x3Fu);
+    }
+    if (!valid) throw std::invalid_argument("not UTF-8 below U+10000: " + utf8);
+    text += static_cast<char16_t>(c);
   }
-};
-using Tree = std::map<std::string, Entry>;
-using Listed = std::vector<std::pair<std::string, std::string>>;  // name, key
-
-// Read-only, hidden, system, archive, temporary, offline, not content-indexed.
-constexpr DWORD kSettable = 0x3127;
-constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowhere
-
-std::string Join(std::string path, const Parts& parts) {
-  for (const std::string& part : parts) path += "\\" + part;
-  return path;
+  return text;
+}
+std::string ToUtf8(const Text& text) {
+  std::string out;
+  auto byte = [&](unsigned value) { out += static_cast<char>(value); };
+  for (const unsigned c : text) {
+    if (c < 0x80) {
+      byte(c);
+    } else if (c < 0x800) {
+      byte(0xC0 | (c >> 6));
+      byte(0x80 | (c & 0x3F));
+    } else {
+      byte(0xE0 | (c >> 12));
+      byte(0x80 | ((c >> 6) & 0x3F));
+      byte(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
 }
 
-Parts Split(const std::string& text) {
-  Parts parts;
-  std::string part;
-  for (std::istringstream in(text); std::getline(in, part, '\\');) {
-    if (!part.empty()) parts.push_back(part);
-  }
-  return parts;
+Text Join(Text path, const Parts& parts) {
+  for (const Text& part : parts) path += u"\\" + part;
+  return path;
 }
 
 // A path as Win32 reads it: "\" and "/" alike, doubled separators as one, "."
@@ -61,29 +89,96 @@ struct Parsed {
   DWORD error = 0;
   Parts parts;
   bool trailingSeparator = false;
-  std::string Text() const { return parts.empty() ? "C:\\" : Join("C:", parts); }
+  Text Path() const { return Join(u"C:", parts); }
 };
 
-Parsed Parse(std::string text, const Parts& current) {
+Parsed Parse(Text text, const Parts& current) {
   Parsed parsed;
-  std::replace(text.begin(), text.end(), '/', '\\');
-  parsed.trailingSeparator = !text.empty() && text.back() == '\\';
-  const bool drive = text.size() >= 2 && text[1] == ':';
-  if ((drive && Lower(text.substr(0, 1)) != "c") || text.compare(0, 2, "\\\\") == 0) {
+  std::replace(text.begin(), text.end(), u'/', u'\\');
+  parsed.trailingSeparator = !text.empty() && text.back() == u'\\';
+  const bool drive = text.size() >= 2 && text[1] == u':';
+  if ((drive && Lower(text.substr(0, 1)) != u"c") || text.compare(0, 2, u"\\\\") == 0) {
     parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive, nor a network
   }
   if (drive) text.erase(0, 2);
-  if (text.empty() || text[0] != '\\') parsed.parts = current;
-  for (std::string part : Split(text)) {
-    if (part == "..") {
-      if (!parsed.parts.empty()) parsed.parts.pop_back();
-    } else if (part != ".") {
-      part.erase(part.find_last_not_of(". ") + 1);  // "a.txt. " is "a.txt"
-      if (!part.empty()) parsed.parts.push_back(std::move(part));
+  if (text.empty() || text[0] != u'\\') parsed.parts = current;
+  Text part;
+  for (std::size_t i = 0; i <= text.size(); ++i) {
+    if (i < text.size() && text[i] != u'\\') {
+      part += text[i];
+      continue;
     }
+    if (part == u"..") {
+      if (!parsed.parts.empty()) parsed.parts.pop_back();
+    } else if (part != u".") {
+      part.erase(part.find_last_not_of(u". ") + 1);  // "a.txt. " is "a.txt"
+      if (!part.empty()) parsed.parts.push_back(part);
+    }
+    part.clear();
   }
   return parsed;
 }
+
+// One open of an entry: by a handle of the program, or by another program.
+struct Open {
+  ACCESS_MASK access = 0;
+  ULONG share = 0;
+};
+constexpr ACCESS_MASK kReadData = 0x1 | 0x20;  // read data, execute (traverse)
+constexpr ACCESS_MASK kWriteData = 0x2 | 0x4;  // write data (add file), append (add folder)
+
+// Whether two opens of one entry exclude each other: an open that reads,
+// writes or deletes needs the other to share that, whichever came first.
+bool Conflict(const Open& a, const Open& b) {
+  auto needs = [](const Open& o) {
+    return static_cast<ULONG>(((o.access & kReadData) ? FILE_SHARE_READ : 0) |
+                              ((o.access & kWriteData) ? FILE_SHARE_WRITE : 0) |
+                              ((o.access & DELETE) ? FILE_SHARE_DELETE : 0));
+  };
+  const ULONG aNeeds = needs(a), bNeeds = needs(b);
+  if (aNeeds == 0 || bNeeds == 0) return false;
+  return (aNeeds & ~b.share) != 0 || (bNeeds & ~a.share) != 0;
+}
+
+struct Node;
+using NodePtr = std::shared_ptr<Node>;
+struct Named {
+  Text name;  // as it was made
+  NodePtr node;
+};
+
+struct Node {
+  bool folder = false, link = false;
+  DWORD attributes = 0;
+  std::uint64_t size = 0;
+  Parts target;                // a link's
+  std::vector<Named> entries;  // a folder's, in the order they were made
+  std::weak_ptr<Node> parent;  // a folder's; none for the root and once gone
+  int names = 0;
+  std::map<std::uintptr_t, Open> opens;  // by handle, and the others' below
+  bool deletePending = false;
+  std::vector<std::pair<std::weak_ptr<Node>, Text>> doomed;  // go at the last close
+  Parts listingOrder;
+
+  DWORD Reported() const {
+    const DWORD bits = attributes | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0) |
+                       (link ? FILE_ATTRIBUTE_REPARSE_POINT : 0);
+    return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
+  }
+  NodePtr Child(const Text& name) const {
+    for (const Named& e : entries) {
+      if (Same(e.name, name)) return e.node;
+    }
+    return nullptr;
+  }
+};
+
+// Read-only, hidden, system, archive, temporary, offline, not content-indexed.
+constexpr DWORD kSettable = 0x3127;
+constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowhere
+// The opens of other programs: an entry in use, the current folder.
+constexpr std::uintptr_t kInUse = 1, kCurrentFolder = 2;
+const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 
 std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 
@@ -95,39 +190,54 @@ DWORD CopyOut(const std::string& text, char* buffer, DWORD size) {
   return static_cast<DWORD>(text.size());
 }
 
-void Fill(WIN32_FIND_DATAA* data, const Entry& entry, const std::string& name) {
+void Fill(WIN32_FIND_DATAA* data, const Node& node, const Text& name) {
   *data = WIN32_FIND_DATAA{};
-  data->dwFileAttributes = entry.Reported();
-  data->nFileSizeHigh = static_cast<DWORD>(entry.size >> 32);
-  data->nFileSizeLow = static_cast<DWORD>(entry.size);
-  name.copy(data->cFileName, sizeof(data->cFileName) - 1);
+  data->dwFileAttributes = node.Reported();
+  data->nFileSizeHigh = static_cast<DWORD>(node.size >> 32);
+  data->nFileSizeLow = static_cast<DWORD>(node.size);
+  ToAnsi(name).copy(data->cFileName, sizeof(data->cFileName) - 1);
 }
 
 }  // namespace
 
 struct FakePlatform::State {
-  Tree tree;
-  std::uint64_t made = 0;
-  std::string current = "c:";
-  Parts currentParts;
+  NodePtr root = std::make_shared<Node>();
+  Parts current;  // the current folder's path
   std::string windowsDirectory, tempPath;
+  std::map<std::string, std::string> environment;  // by folded name
   std::vector<char> commandLine;
   SYSTEMTIME time{};
   UINT errorMode = 0;
   DWORD lastError = 0;
-  struct Listing {
-    std::string target;
-    Listed entries;
-    std::size_t next = 1;
+
+  // A find handle (`find`) or a file handle.
+  struct Handle {
+    bool find = false;
+    NodePtr node;  // the entry opened, or the folder listed
+    std::weak_ptr<Node> via;  // the folder it was opened in, and by what name
+    Text name;
+    ACCESS_MASK access = 0;
+    bool deleteOnClose = false;
+    bool listing = false;  // a listing has started: these names, the next one
+    Parts listed;
+    std::size_t next = 0;
   };
-  std::map<std::uintptr_t, Listing> listings;
-  std::map<std::uintptr_t, std::string> keys;  // the key's path as opened
+  std::map<std::uintptr_t, Handle> handles;
   std::uintptr_t lastHandle = 0x1000;
+
+  std::map<std::string, std::map<std::string, RegValue>> keys;  // by folded path, values too
+  std::map<std::uintptr_t, std::string> regHandles;              // the key's path as opened
+
   std::vector<std::pair<CallRecord, DWORD>> failures;  // the call and target to fail, the error
   std::map<std::size_t, DWORD> nthFailures;
   std::vector<CallRecord> calls;
   std::shared_ptr<CallHook> hook;
   bool inHook = false;
+
+  State() {
+    root->folder = true;
+    root->names = 1;
+  }
 
   // One call: the hook, the log entry, then the injected failure or `body`,
   // which returns the error the call fails with, or 0.
@@ -135,9 +245,7 @@ struct FakePlatform::State {
   DWORD Run(const char* call, std::string target, bool changing, Body&& body,
             std::string value = {}, bool setsLastError = true) {
     if (hook && !inHook) {  // a hook that calls the machine does not see itself
-      // The same hook object runs every time, so that its state carries from
-      // call to call; it stays alive while it replaces itself.
-      const std::shared_ptr<CallHook> running = hook;
+      const std::shared_ptr<CallHook> running = hook;  // alive while it replaces itself
       inHook = true;
       struct Reset {
         bool& flag;
@@ -167,157 +275,237 @@ struct FakePlatform::State {
     return Run(call, "", false, [] { return DWORD{0}; });
   }
 
-  // ---- Files ----
-  Parsed ParsePath(const std::string& text) const { return Parse(text, currentParts); }
-  Tree::iterator Make(const std::string& key, const std::string& name, bool folder) {
-    Entry entry;
-    entry.name = name;
-    entry.folder = folder;
-    entry.order = ++made;
-    return tree.emplace(Lower(key), std::move(entry)).first;
-  }
-  // The key of the folder `parts` names, folder links followed; "" for none.
-  std::string Folder(const Parts& parts, std::size_t count = ~std::size_t{0}, int depth = 0) {
-    std::string at = "c:";
-    for (std::size_t i = 0; i < std::min(count, parts.size()) && !at.empty(); ++i) {
-      auto it = tree.find(at + "\\" + Lower(parts[i]));
-      if (it == tree.end() || !it->second.folder || depth > kMaxLinkDepth) return "";
-      at = it->second.link ? Folder(it->second.linkTarget, ~std::size_t{0}, depth + 1) : it->first;
+  // ---- Paths and nodes ----
+  Parsed ParseAnsi(LPCSTR text) const { return Parse(FromAnsi(text ? text : ""), current); }
+  Parsed ParseUtf8(const std::string& text) const { return Parse(FromUtf8(text), current); }
+
+  // The folder `parts` names, folder links followed; null for none.
+  NodePtr Folder(const Parts& parts, std::size_t count = ~std::size_t{0}, int depth = 0) const {
+    NodePtr at = root;
+    for (std::size_t i = 0; i < std::min(count, parts.size()) && at; ++i) {
+      NodePtr next = at->Child(parts[i]);
+      if (!next || !next->folder || depth > kMaxLinkDepth) return nullptr;
+      at = next->link ? Folder(next->target, ~std::size_t{0}, depth + 1) : next;
     }
     return at;
   }
-  // The entry a path names, its last component not followed; with
-  // `wayThere` false when its folder is missing too.
-  Tree::iterator Find(const Parsed& parsed, bool* wayThere = nullptr) {
-    if (parsed.error != 0) return tree.end();
-    if (parsed.parts.empty()) return tree.find("c:");
-    const std::string folder = Folder(parsed.parts, parsed.parts.size() - 1);
-    if (wayThere != nullptr) *wayThere = !folder.empty();
-    return folder.empty() ? tree.end() : tree.find(folder + "\\" + Lower(parsed.parts.back()));
+  // The entry a path names, its last part not followed, and the folder that
+  // holds it (null when the way there is missing too).
+  struct Found {
+    NodePtr folder, node;
+  };
+  Found Find(const Parsed& parsed) const {
+    if (parsed.error != 0) return {};
+    if (parsed.parts.empty()) return {nullptr, root};
+    NodePtr folder = Folder(parsed.parts, parsed.parts.size() - 1);
+    return {folder, folder ? folder->Child(parsed.parts.back()) : nullptr};
   }
-  Tree::iterator Find(const std::string& path) { return Find(ParsePath(path)); }
+  // Where a node is now: its folder's path and the name it has there.
+  Text PathOf(const Node* node) const {
+    if (node == root.get()) return u"C:";
+    const NodePtr parent = node->parent.lock();
+    if (!parent) return u"(gone)";
+    for (const Named& e : parent->entries) {
+      if (e.node.get() == node) return PathOf(parent.get()) + u"\\" + e.name;
+    }
+    return u"(gone)";
+  }
+  std::string PathOf(const Handle& h) const {
+    const NodePtr via = h.via.lock();
+    if (via && via->Child(h.name) == h.node) return ToUtf8(PathOf(via.get()) + u"\\" + h.name);
+    return ToUtf8(h.node->folder || !via ? PathOf(h.node.get()) : PathOf(via.get()) + u"\\?");
+  }
   // A path-taking call: the checks every such call makes, then `body`.
   template <typename Body>
   DWORD RunOnPath(const char* call, LPCSTR path, bool changing, Body&& body) {
     const std::string text = path != nullptr ? path : "";
-    const Parsed parsed = ParsePath(text);
-    return Run(call, parsed.error != 0 ? text : parsed.Text(), changing, [&]() -> DWORD {
+    const Parsed parsed = ParseAnsi(path);
+    const std::string target = parsed.error != 0 ? ToUtf8(FromAnsi(text)) : ToUtf8(parsed.Path());
+    return Run(call, target, changing, [&]() -> DWORD {
       if (text.empty()) return ERROR_PATH_NOT_FOUND;
       if (text.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;  // before any lookup
       if (parsed.error != 0) return parsed.error;
-      bool wayThere = true;
-      auto it = Find(parsed, &wayThere);
-      if (it == tree.end()) return wayThere ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-      if (parsed.trailingSeparator && !it->second.folder && std::strcmp(call, "RemoveDirectoryA")) {
+      const Found found = Find(parsed);
+      if (!found.node) return found.folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+      if (parsed.trailingSeparator && !found.node->folder && std::strcmp(call, "RemoveDirectoryA")) {
         return std::strcmp(call, "DeleteFileA") == 0 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
       }
-      return body(it->second, it);
+      return body(*found.node, found);
     });
   }
-  // The entries below `key`, or only those right below it.
-  std::vector<Tree::iterator> Below(const std::string& key, bool deep = false) {
-    std::vector<Tree::iterator> found;
-    const std::string prefix = Lower(key) + "\\";
-    for (auto it = tree.lower_bound(prefix); it != tree.end() && it->first.rfind(prefix, 0) == 0;
-         ++it) {
-      if (deep || it->first.find('\\', prefix.size()) == std::string::npos) found.push_back(it);
-    }
-    return found;
-  }
-  void Erase(Tree::iterator it) {  // with all it holds
-    for (auto below : Below(it->first, true)) tree.erase(below);
-    tree.erase(it);
-  }
   // A folder's entries in listing order, "." and ".." included below the root.
-  Listed List(const std::string& folder) {
-    Listed all;
-    if (folder != "c:") all = {{".", folder}, {"..", folder.substr(0, folder.rfind('\\'))}};
-    auto below = Below(folder);
-    std::sort(below.begin(), below.end(),
-              [](auto a, auto b) { return a->second.order < b->second.order; });
-    for (auto it : below) all.emplace_back(it->second.name, it->first);
+  std::vector<Named> List(const NodePtr& folder) const {
+    std::vector<Named> all;
+    if (folder != root) {
+      const NodePtr parent = folder->parent.lock();
+      all = {{u".", folder}, {u"..", parent ? parent : folder}};
+    }
+    all.insert(all.end(), folder->entries.begin(), folder->entries.end());
     // Named entries in the order given, "." and ".." ahead of them unless named.
-    Parts order = tree.at(folder).listingOrder;
-    for (std::string& name : order) name = Lower(name);
-    auto rank = [&](const std::string& name) {
-      const auto at = std::find(order.begin(), order.end(), Lower(name)) - order.begin();
-      return at == std::ptrdiff_t(order.size()) && (name == "." || name == "..") ? -1 : at;
+    const Parts& order = folder->listingOrder;
+    auto rank = [&](const Text& name) {
+      const auto at = std::find_if(order.begin(), order.end(),
+                                   [&](const Text& n) { return Same(n, name); }) -
+                      order.begin();
+      return at == std::ptrdiff_t(order.size()) && (name == u"." || name == u"..") ? -1 : at;
     };
     std::stable_sort(all.begin(), all.end(),
-                     [&](auto& a, auto& b) { return rank(a.first) < rank(b.first); });
+                     [&](auto& a, auto& b) { return rank(a.name) < rank(b.name); });
     return all;
+  }
+  // The entry a listing of `folder` delivers under `name` now, if any.
+  NodePtr Listed(const Handle& h, const Text& name) const {
+    if (name == u".") return h.node;
+    if (name == u"..") return h.node->parent.lock() ? h.node->parent.lock() : h.node;
+    return h.node->Child(name);
+  }
+  void Unlink(const NodePtr& folder, const Text& name) {
+    auto& entries = folder->entries;
+    auto it = std::find_if(entries.begin(), entries.end(),
+                           [&](const Named& e) { return Same(e.name, name); });
+    if (it == entries.end()) return;
+    --it->node->names;
+    if (it->node->folder) it->node->parent.reset();
+    entries.erase(it);
+  }
+  void Place(const NodePtr& folder, const Text& name, const NodePtr& node) {
+    folder->entries.push_back({name, node});
+    ++node->names;
+    if (node->folder) node->parent = folder;
+  }
+  // Whether an open by another program, or by a handle, may join the opens of `node`.
+  static bool MayOpen(const Node& node, const Open& open) {
+    return std::none_of(node.opens.begin(), node.opens.end(),
+                        [&](const auto& held) { return Conflict(held.second, open); });
+  }
+  // A new handle on `node`, reached in `via` by `name`.
+  HANDLE NewHandle(Handle handle, const Open& open) {
+    lastHandle += 4;
+    handle.node->opens[lastHandle] = open;
+    handles[lastHandle] = std::move(handle);
+    return reinterpret_cast<HANDLE>(lastHandle);
+  }
+  static ACCESS_MASK Normalized(ACCESS_MASK access) {
+    return (access & GENERIC_READ) ? (access & ~GENERIC_READ) | kReadData | FILE_READ_ATTRIBUTES
+                                   : access;
+  }
+  // The removals a closed handle leaves due, done once nothing holds the node.
+  void Close(std::uintptr_t id) {
+    Handle handle = std::move(handles.at(id));
+    handles.erase(id);
+    Node& node = *handle.node;
+    node.opens.erase(id);
+    if (handle.deleteOnClose) node.doomed.emplace_back(handle.via, handle.name);
+    if (!node.opens.empty() || node.doomed.empty()) return;
+    node.deletePending = false;
+    for (auto& [via, name] : std::exchange(node.doomed, {})) {
+      const NodePtr folder = via.lock();
+      if (folder && folder->Child(name) == handle.node && (node.link || node.entries.empty())) {
+        Unlink(folder, name);
+      }
+    }
   }
 
   // ---- For the builders, where a mistake of the test throws ----
   Parts PartsOrThrow(const std::string& path) const {
-    Parsed parsed = ParsePath(path);
+    Parsed parsed = ParseUtf8(path);
     if (parsed.error != 0) throw std::invalid_argument("not a path on C: " + path);
     return parsed.parts;
   }
-  Tree::iterator Existing(const std::string& path) {
-    auto it = Find(path);
-    if (it == tree.end()) throw std::invalid_argument("nothing at " + path);
-    return it;
+  Found Existing(const std::string& path) const {
+    Found found = Find(ParseUtf8(path));
+    if (!found.node) throw std::invalid_argument("nothing at " + path);
+    return found;
   }
-  std::string FolderOrThrow(const std::string& path) {
-    const std::string folder = Folder(PartsOrThrow(path));
-    if (folder.empty()) throw std::invalid_argument("no such folder: " + path);
+  NodePtr FolderOrThrow(const std::string& path) const {
+    NodePtr folder = Folder(PartsOrThrow(path));
+    if (!folder) throw std::invalid_argument("no such folder: " + path);
     return folder;
   }
   // The folders of `parts` made where missing (links followed), but for the
-  // last `leave` parts; the key of the last folder.
-  std::string MakeFolders(const Parts& parts, std::size_t leave = 0) {
-    std::string at = "c:";
+  // last `leave` parts; the last folder.
+  NodePtr MakeFolders(const Parts& parts, std::size_t leave = 0) {
+    NodePtr at = root;
     for (std::size_t i = 0; i + leave < parts.size(); ++i) {
-      auto it = tree.find(at + "\\" + Lower(parts[i]));
-      if (it == tree.end()) it = Make(at + "\\" + parts[i], parts[i], true);
-      at = it->second.link ? Folder(parts, i + 1) : it->second.folder ? it->first : "";
-      if (at.empty()) throw std::invalid_argument("not a folder: " + Join("C:", parts));
+      NodePtr next = at->Child(parts[i]);
+      if (!next) {
+        next = std::make_shared<Node>();
+        next->folder = true;
+        Place(at, parts[i], next);
+      }
+      at = next->link ? Folder(parts, i + 1) : next->folder ? next : nullptr;
+      if (!at) throw std::invalid_argument("not a folder: " + ToUtf8(Join(u"C:", parts)));
     }
     return at;
   }
-  Entry& NewEntry(const std::string& path, bool folder) {
+  Node& NewEntry(const std::string& path, bool folder) {
     const Parts parts = PartsOrThrow(path);
     if (parts.empty()) throw std::invalid_argument("needs a name: " + path);
-    const std::string key = MakeFolders(parts, 1) + "\\" + Lower(parts.back());
-    if (tree.count(key) != 0) throw std::invalid_argument("something is there: " + path);
-    return Make(key, parts.back(), folder)->second;
+    const NodePtr in = MakeFolders(parts, 1);
+    if (in->Child(parts.back())) throw std::invalid_argument("something is there: " + path);
+    auto node = std::make_shared<Node>();
+    node->folder = folder;
+    Place(in, parts.back(), node);
+    return *node;
+  }
+  // Whether another program could open `node` and what it holds for deletion.
+  static bool OthersMayDelete(const Node& node) {
+    if (!MayOpen(node, {DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})) {
+      return false;
+    }
+    if (node.link) return true;
+    return std::all_of(node.entries.begin(), node.entries.end(),
+                       [](const Named& e) { return OthersMayDelete(*e.node); });
   }
 
   // ---- Registry ----
   static std::string RootName(HKEY key) { return key == HKEY_LOCAL_MACHINE ? "HKLM" : ""; }
-  std::string KeyOrThrow(HKEY root, const std::string& key) const {
-    if (RootName(root).empty()) throw std::invalid_argument("the registry root must be HKLM");
-    return Lower(Join(RootName(root), Split(key)));
-  }
-  Entry& MakeKey(std::string key, const std::string& subkey) {
-    for (const std::string& part : Split(subkey)) {
-      key += "\\" + part;
-      if (tree.count(Lower(key)) == 0) Make(key, part, true);
+  static std::string JoinKey(std::string key, const std::string& subkey) {
+    std::string part;
+    for (std::size_t i = 0; i <= subkey.size(); ++i) {
+      if (i < subkey.size() && subkey[i] != '\\') {
+        part += subkey[i];
+      } else if (!part.empty()) {
+        key += "\\" + std::exchange(part, "");
+      }
     }
-    return tree.at(Lower(key));
+    return key;
   }
-  // A registry call on `handle` (and `subkey`): `body` gets the key's entry
+  std::string KeyOrThrow(HKEY top, const std::string& key) const {
+    if (RootName(top).empty()) throw std::invalid_argument("the registry root must be HKLM");
+    return Lower(JoinKey(RootName(top), key));
+  }
+  std::map<std::string, RegValue>& MakeKey(const std::string& key) {
+    for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
+      keys[Lower(key.substr(0, at))];
+    }
+    return keys[Lower(key)];
+  }
+  bool HasSubkeys(const std::string& key) const {
+    auto it = keys.upper_bound(Lower(key) + "\\");
+    return it != keys.end() && it->first.rfind(Lower(key) + "\\", 0) == 0;
+  }
+  // A registry call on `handle` (and `subkey`): `body` gets the key's values
   // and path; the call fails without it when the handle stands for no key.
   template <typename Body>
   LSTATUS RunOnKey(const char* call, HKEY handle, LPCSTR subkey, bool changing, Body&& body,
                    const std::string& value = {}) {
-    auto open = keys.find(Id(handle));
+    auto open = regHandles.find(Id(handle));
     const std::string key = !RootName(handle).empty() ? RootName(handle)
-                            : open != keys.end()      ? open->second
-                                                      : "";
-    const std::string target = Join(key, Split(subkey ? subkey : ""));
+                            : open != regHandles.end() ? open->second
+                                                       : "";
+    const std::string target = JoinKey(key, subkey ? subkey : "");
     return static_cast<LSTATUS>(Run(
         call, target, changing,
         [&]() -> DWORD {
           if (key.empty()) return ERROR_INVALID_HANDLE;
-          auto it = tree.find(Lower(key));
-          return it == tree.end() ? ERROR_KEY_DELETED : static_cast<DWORD>(body(it, target));
+          auto it = keys.find(Lower(key));
+          return it == keys.end() ? ERROR_KEY_DELETED : static_cast<DWORD>(body(it, target));
         },
         value, false));
   }
-  HKEY OpenHandle(const std::string& path) {
-    keys[lastHandle += 4] = path;
+  HKEY OpenKey(const std::string& path) {
+    regHandles[lastHandle += 4] = path;
     return reinterpret_cast<HKEY>(lastHandle);
   }
 };
@@ -325,9 +513,10 @@ struct FakePlatform::State {
 // ---- Building and looking at the machine ---------------------------------------
 
 FakePlatform::FakePlatform() : s_(std::make_unique<State>()) {
-  for (const char* root : {"C:", "HKLM"}) s_->Make(root, root, true);
+  s_->keys["hklm"];
   SetWindowsDirectory("C:\\Windows");
   SetTempPath("C:\\Users\\Admin\\AppData\\Local\\Temp\\");
+  SetEnvironment("USERPROFILE", "C:\\Users\\Admin");
   SetCommandLine("C:\\Tools\\sweepwell.exe");
   SetLocalTime(2026, 12, 6);
   AddFolder("C:\\Windows");
@@ -338,49 +527,83 @@ FakePlatform::FakePlatform() : s_(std::make_unique<State>()) {
 FakePlatform::~FakePlatform() = default;
 
 void FakePlatform::AddFolder(const std::string& path, DWORD attributes) {
-  const std::string key = s_->MakeFolders(s_->PartsOrThrow(path));
-  if (key != "c:") s_->tree.at(key).attributes = attributes & kSettable;
+  const NodePtr folder = s_->MakeFolders(s_->PartsOrThrow(path));
+  if (folder != s_->root) folder->attributes = attributes & kSettable;
 }
 
 void FakePlatform::AddFile(const std::string& path, std::uint64_t size, DWORD attributes) {
-  auto it = s_->Find(path);
-  if (it != s_->tree.end() && (it->second.folder || it->second.link)) {
+  const State::Found found = s_->Find(s_->ParseUtf8(path));
+  if (found.node && (found.node->folder || found.node->link)) {
     throw std::invalid_argument("a folder or link is there: " + path);
   }
-  Entry& file = it != s_->tree.end() ? it->second : s_->NewEntry(path, false);
+  Node& file = found.node ? *found.node : s_->NewEntry(path, false);
   file.size = size;
   file.attributes = attributes & kSettable;
 }
 
 void FakePlatform::AddLink(const std::string& path, const std::string& target, bool folder) {
   const Parts leadsTo = s_->PartsOrThrow(target);
-  Entry& link = s_->NewEntry(path, folder);
+  Node& link = s_->NewEntry(path, folder);
   link.link = true;
-  link.linkTarget = leadsTo;
+  link.target = leadsTo;
   link.attributes = folder ? 0 : FILE_ATTRIBUTE_ARCHIVE;
 }
 
+void FakePlatform::AddHardLink(const std::string& path, const std::string& existing) {
+  const NodePtr file = s_->Existing(existing).node;
+  if (file->folder || file->link) throw std::invalid_argument("not a plain file: " + existing);
+  const Parts parts = s_->PartsOrThrow(path);
+  const NodePtr in = s_->MakeFolders(parts, 1);
+  if (parts.empty() || in->Child(parts.back())) throw std::invalid_argument("taken: " + path);
+  s_->Place(in, parts.back(), file);
+}
+
 void FakePlatform::SetInUse(const std::string& path, bool inUse) {
-  s_->Existing(path)->second.inUse = inUse;
+  Node& node = *s_->Existing(path).node;
+  if (inUse) node.opens[kInUse] = kOthersHold;
+  if (!inUse) node.opens.erase(kInUse);
 }
 
 void FakePlatform::SetListingOrder(const std::string& folder, const std::vector<std::string>& n) {
-  s_->tree.at(s_->FolderOrThrow(folder)).listingOrder = n;
+  Parts order;
+  for (const std::string& name : n) order.push_back(FromUtf8(name));
+  s_->FolderOrThrow(folder)->listingOrder = order;
 }
 
 void FakePlatform::SetCurrentFolder(const std::string& path) {
-  s_->current = s_->FolderOrThrow(path);
-  s_->currentParts = s_->ParsePath(path).parts;
+  const NodePtr folder = s_->FolderOrThrow(path);
+  if (const NodePtr old = s_->Folder(s_->current)) old->opens.erase(kCurrentFolder);
+  folder->opens[kCurrentFolder] = kOthersHold;
+  s_->current = s_->ParseUtf8(path).parts;
 }
 
-void FakePlatform::Remove(const std::string& path) {
-  auto it = s_->Existing(path);
-  if (it->first == "c:") throw std::invalid_argument("the drive stays");
-  s_->Erase(it);
+bool FakePlatform::Rename(const std::string& from, const std::string& to) {
+  const State::Found source = s_->Existing(from);
+  const Parts parts = s_->PartsOrThrow(to);
+  const NodePtr into = parts.empty() ? nullptr : s_->Folder(parts, parts.size() - 1);
+  if (!source.folder || !into || into->Child(parts.back())) return false;
+  const Open rename{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+  if (!State::MayOpen(*source.node, rename)) return false;
+  const NodePtr node = source.node;
+  s_->Unlink(source.folder, s_->ParseUtf8(from).parts.back());
+  s_->Place(into, parts.back(), node);
+  return true;
+}
+
+bool FakePlatform::Remove(const std::string& path) {
+  const State::Found found = s_->Existing(path);
+  if (!found.folder) throw std::invalid_argument("the drive stays");
+  if (!State::OthersMayDelete(*found.node)) return false;
+  s_->Unlink(found.folder, s_->ParseUtf8(path).parts.back());
+  return true;
 }
 
 void FakePlatform::SetWindowsDirectory(const std::string& text) { s_->windowsDirectory = text; }
 void FakePlatform::SetTempPath(const std::string& text) { s_->tempPath = text; }
+void FakePlatform::SetEnvironment(const std::string& name, std::optional<std::string> value) {
+  if (value) s_->environment[Lower(name)] = *value;
+  if (!value) s_->environment.erase(Lower(name));
+}
 void FakePlatform::SetLocalTime(WORD year, WORD month, WORD day) {
   s_->time = SYSTEMTIME{year, month, 0, day, 9, 0, 0, 0};
 }
@@ -389,12 +612,12 @@ void FakePlatform::SetCommandLine(const std::string& text) {
 }
 
 void FakePlatform::AddRegKey(HKEY root, const std::string& key) {
-  s_->MakeKey(s_->KeyOrThrow(root, ""), key);
+  s_->MakeKey(s_->KeyOrThrow(root, key));
 }
 
 void FakePlatform::SetRegValue(HKEY root, const std::string& key, const std::string& name,
                                DWORD type, const std::vector<BYTE>& data) {
-  s_->MakeKey(s_->KeyOrThrow(root, ""), key).values[Lower(name)] = RegValue{type, data};
+  s_->MakeKey(s_->KeyOrThrow(root, key))[Lower(name)] = RegValue{type, data};
 }
 
 void FakePlatform::SetRegString(HKEY root, const std::string& key, const std::string& name,
@@ -408,54 +631,66 @@ void FakePlatform::SetRegDword(HKEY root, const std::string& key, const std::str
 }
 
 bool FakePlatform::Exists(const std::string& path) const {
-  return s_->Find(path) != s_->tree.end();
+  return s_->Find(s_->ParseUtf8(path)).node != nullptr;
 }
 
 DWORD FakePlatform::Attributes(const std::string& path) const {
-  auto it = s_->Find(path);
-  return it != s_->tree.end() ? it->second.Reported() : INVALID_FILE_ATTRIBUTES;
+  const NodePtr node = s_->Find(s_->ParseUtf8(path)).node;
+  return node ? node->Reported() : INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<std::string> FakePlatform::List(const std::string& folder) const {
   std::vector<std::string> names;
-  const Parsed parsed = s_->ParsePath(folder);
-  const std::string key = parsed.error == 0 ? s_->Folder(parsed.parts) : "";
-  for (const auto& entry : key.empty() ? Listed() : s_->List(key)) {
-    if (entry.first != "." && entry.first != "..") names.push_back(entry.first);
+  const Parsed parsed = s_->ParseUtf8(folder);
+  const NodePtr node = parsed.error == 0 ? s_->Folder(parsed.parts) : nullptr;
+  for (const Named& entry : node ? node->entries : std::vector<Named>()) {
+    names.push_back(ToUtf8(entry.name));
   }
   return names;
 }
 
 bool FakePlatform::RegKeyExists(HKEY root, const std::string& key) const {
-  return s_->tree.count(s_->KeyOrThrow(root, key)) != 0;
+  return s_->keys.count(s_->KeyOrThrow(root, key)) != 0;
 }
 
 std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const std::string& key,
                                                                 const std::string& name) const {
-  auto it = s_->tree.find(s_->KeyOrThrow(root, key));
-  if (it == s_->tree.end() || it->second.values.count(Lower(name)) == 0) return std::nullopt;
-  return it->second.values.at(Lower(name));
+  auto it = s_->keys.find(s_->KeyOrThrow(root, key));
+  if (it == s_->keys.end() || it->second.count(Lower(name)) == 0) return std::nullopt;
+  return it->second.at(Lower(name));
 }
 
-std::size_t FakePlatform::OpenFindHandles() const { return s_->listings.size(); }
-std::size_t FakePlatform::OpenRegKeys() const { return s_->keys.size(); }
+std::size_t FakePlatform::OpenFindHandles() const {
+  return static_cast<std::size_t>(std::count_if(s_->handles.begin(), s_->handles.end(),
+                       [](const auto& h) { return h.second.find; }));
+}
+std::size_t FakePlatform::OpenFileHandles() const {
+  return s_->handles.size() - OpenFindHandles();
+}
+std::size_t FakePlatform::OpenRegKeys() const { return s_->regHandles.size(); }
 UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
 
 std::string FakePlatform::Dump() const {
   std::string out;
-  for (const auto& [key, e] : s_->tree) {
-    out += key + (e.link ? " (link)" : "") + (e.inUse ? " (in use)" : "") + "\n";
-  }
-  return out + "current folder: " + s_->current + "\n";
+  std::function<void(const Node&, const Text&)> dump = [&](const Node& folder, const Text& path) {
+    for (const Named& e : folder.entries) {
+      const Node& n = *e.node;
+      out += ToUtf8(path + u"\\" + e.name) + (n.link ? " (link)" : "") +
+             (n.opens.empty() ? "" : " (open)") + (n.names > 1 ? " (hard link)" : "") + "\n";
+      if (n.folder && !n.link) dump(n, path + u"\\" + e.name);
+    }
+  };
+  dump(*s_->root, u"C:");
+  return out + "current folder: " + ToUtf8(Join(u"C:", s_->current)) + "\n";
 }
 
 // ---- Failures, the hook and the log -----------------------------------------------
 
 void FakePlatform::FailCall(const std::string& call, DWORD error, const std::string& path) {
-  const Parsed parsed = s_->ParsePath(path);  // named as the log names it, folded
-  const bool file = !path.empty() && Lower(path).rfind("hk", 0) != 0 && parsed.error == 0;
-  s_->failures.push_back(
-      {CallRecord{call, Lower(file ? parsed.Text() : path), "", 0, 0, 0}, error});
+  const bool file = !path.empty() && Lower(path).rfind("hk", 0) != 0;
+  const Parsed parsed = file ? s_->ParseUtf8(path) : Parsed();
+  const std::string target = file && parsed.error == 0 ? ToUtf8(parsed.Path()) : path;
+  s_->failures.push_back({CallRecord{call, Lower(target), "", 0, 0, 0}, error});
 }
 
 void FakePlatform::FailNthCall(std::size_t index, DWORD error) { s_->nthFailures[index] = error; }
@@ -498,6 +733,16 @@ DWORD FakePlatform::GetLastError() {
   return s_->lastError;
 }
 
+DWORD FakePlatform::GetEnvironmentVariableA(LPCSTR name, LPSTR buffer, DWORD size) {
+  DWORD result = 0;
+  s_->Run("GetEnvironmentVariableA", name ? name : "", false, [&]() -> DWORD {
+    auto it = s_->environment.find(Lower(std::string(name ? name : "")));
+    if (it == s_->environment.end()) return ERROR_ENVVAR_NOT_FOUND;
+    return result = CopyOut(it->second, buffer, size), 0;
+  });
+  return result;
+}
+
 UINT FakePlatform::GetWindowsDirectoryA(LPSTR buffer, UINT size) {
   return s_->Note("GetWindowsDirectoryA") ? 0 : CopyOut(s_->windowsDirectory, buffer, size);
 }
@@ -506,50 +751,54 @@ DWORD FakePlatform::GetTempPathA(DWORD size, LPSTR buffer) {
   return s_->Note("GetTempPathA") ? 0 : CopyOut(s_->tempPath, buffer, size);
 }
 
-// ---- Files and folders ---------------------------------------------------------------
+// ---- Files and folders by path ---------------------------------------------------------
 
 HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* data) {
   State& s = *s_;
   const std::string text = lpFileName != nullptr ? lpFileName : "";
-  Parsed named = s.ParsePath(text);
-  State::Listing listing{named.error != 0 ? text : named.Text(), {}};
-  const DWORD error = s.Run("FindFirstFileA", listing.target, false, [&]() -> DWORD {
+  Parsed named = s.ParseAnsi(lpFileName);
+  State::Handle listing;
+  listing.find = true;
+  const std::string target = named.error != 0 ? ToUtf8(FromAnsi(text)) : ToUtf8(named.Path());
+  const DWORD error = s.Run("FindFirstFileA", target, false, [&]() -> DWORD {
     if (text.empty()) return ERROR_PATH_NOT_FOUND;
     if (text.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     if (named.error != 0) return named.error;
     // A text ending in a separator names a folder, not the entries to list.
     if (named.parts.empty() || named.trailingSeparator) return ERROR_FILE_NOT_FOUND;
-    const std::string pattern = named.parts.back();
+    const Text pattern = named.parts.back();
     named.parts.pop_back();
-    const std::string folder = s.Folder(named.parts);
-    if (folder.empty()) {  // a file's entries: ERROR_DIRECTORY (Wine: ERROR_INVALID_NAME)
-      return s.Find(named) != s.tree.end() ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
+    listing.node = s.Folder(named.parts);
+    if (!listing.node) {  // a file's entries: ERROR_DIRECTORY (Wine: ERROR_INVALID_NAME)
+      return s.Find(named).node ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
     }
-    if (pattern == "*" || pattern == "*.*") {
-      listing.entries = s.List(folder);
-    } else if (pattern.find_first_of("*?") != std::string::npos) {
+    if (pattern == u"*" || pattern == u"*.*") {
+      for (const Named& e : s.List(listing.node)) listing.listed.push_back(e.name);
+    } else if (pattern.find_first_of(u"*?") != Text::npos) {
       throw std::invalid_argument("the machine lists with \"*\" or \"*.*\" only: " + text);
-    } else if (auto it = s.tree.find(folder + "\\" + Lower(pattern)); it != s.tree.end()) {
-      listing.entries.emplace_back(it->second.name, it->first);
+    } else if (const NodePtr found = listing.node->Child(pattern)) {
+      for (const Named& e : listing.node->entries) {
+        if (e.node == found) listing.listed.push_back(e.name);
+      }
     }
-    return listing.entries.empty() ? ERROR_FILE_NOT_FOUND : 0;
+    return listing.listed.empty() ? ERROR_FILE_NOT_FOUND : 0;
   });
   if (error != 0) return INVALID_HANDLE_VALUE;
-  Fill(data, s.tree.at(listing.entries[0].second), listing.entries[0].first);
-  s.listings[s.lastHandle += 4] = std::move(listing);
-  return reinterpret_cast<HANDLE>(s.lastHandle);
+  Fill(data, *s.Listed(listing, listing.listed[0]), listing.listed[0]);
+  listing.next = 1;
+  return s.NewHandle(std::move(listing), {});
 }
 
 BOOL FakePlatform::FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
   State& s = *s_;
-  auto it = s.listings.find(Id(handle));
-  const std::string target = it != s.listings.end() ? it->second.target : "";
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && it->second.find;
+  const std::string target = valid ? ToUtf8(s.PathOf(it->second.node.get())) : "";
   return s.Run("FindNextFileA", target, false, [&]() -> DWORD {
-    if (it == s.listings.end()) return ERROR_INVALID_HANDLE;
-    for (State::Listing& listing = it->second; listing.next < listing.entries.size();) {
-      const auto& [name, key] = listing.entries[listing.next++];
-      auto entry = s.tree.find(key);  // removed ones are passed over
-      if (entry != s.tree.end()) return Fill(data, entry->second, name), 0;
+    if (!valid) return ERROR_INVALID_HANDLE;
+    for (State::Handle& listing = it->second; listing.next < listing.listed.size();) {
+      const Text& name = listing.listed[listing.next++];
+      if (const NodePtr entry = s.Listed(listing, name)) return Fill(data, *entry, name), 0;
     }
     return ERROR_NO_MORE_FILES;
   }) == 0;
@@ -557,47 +806,298 @@ BOOL FakePlatform::FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
 
 BOOL FakePlatform::FindClose(HANDLE handle) {
   State& s = *s_;
-  auto it = s.listings.find(Id(handle));
-  const std::string target = it != s.listings.end() ? it->second.target : "";
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && it->second.find;
+  const std::string target = valid ? ToUtf8(s.PathOf(it->second.node.get())) : "";
   return s.Run("FindClose", target, false, [&]() -> DWORD {
-    return s.listings.erase(Id(handle)) != 0 ? 0 : ERROR_INVALID_HANDLE;
+    return valid ? (s.Close(Id(handle)), 0u) : static_cast<DWORD>(ERROR_INVALID_HANDLE);
   }) == 0;
 }
 
 DWORD FakePlatform::GetFileAttributesA(LPCSTR path) {
   DWORD attributes = INVALID_FILE_ATTRIBUTES;
   s_->RunOnPath("GetFileAttributesA", path, false,
-                [&](Entry& e, auto) -> DWORD { return attributes = e.Reported(), 0; });
+                [&](Node& n, auto&) -> DWORD { return attributes = n.Reported(), 0; });
   return attributes;
 }
 
 BOOL FakePlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
-  return s_->RunOnPath("SetFileAttributesA", path, true, [&](Entry& e, auto) -> DWORD {
-    return e.attributes = attributes & kSettable, 0;
+  return s_->RunOnPath("SetFileAttributesA", path, true, [&](Node& n, auto&) -> DWORD {
+    return n.attributes = attributes & kSettable, 0;
   }) == 0;
 }
 
 BOOL FakePlatform::DeleteFileA(LPCSTR path) {
-  return s_->RunOnPath("DeleteFileA", path, true, [&](Entry& e, auto it) -> DWORD {
-    if (e.folder) return ERROR_ACCESS_DENIED;
-    // Opening the file for deletion meets the other handle before the read-only bit.
-    if (e.inUse) return ERROR_SHARING_VIOLATION;
-    if ((e.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
-    return s_->tree.erase(it), 0;
+  State& s = *s_;
+  return s.RunOnPath("DeleteFileA", path, true, [&](Node& n, const State::Found& f) -> DWORD {
+    if (n.folder) return ERROR_ACCESS_DENIED;
+    // Opening the file for deletion meets the other handles before the read-only bit.
+    if (!State::MayOpen(n, {DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})) {
+      return ERROR_SHARING_VIOLATION;
+    }
+    if (n.deletePending || (n.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return ERROR_ACCESS_DENIED;
+    }
+    return s.Unlink(f.folder, s.ParseAnsi(path).parts.back()), 0;
   }) == 0;
 }
 
 BOOL FakePlatform::RemoveDirectoryA(LPCSTR path) {
   State& s = *s_;
-  return s.RunOnPath("RemoveDirectoryA", path, true, [&](Entry& e, auto it) -> DWORD {
-    if (it->first == "c:") return ERROR_ACCESS_DENIED;  // a drive's root
-    if (!e.folder) return ERROR_DIRECTORY;
-    // The process holds its current folder open without delete sharing.
-    if (e.inUse || it->first == s.current) return ERROR_SHARING_VIOLATION;
-    if ((e.attributes & FILE_ATTRIBUTE_READONLY) != 0) return ERROR_ACCESS_DENIED;
-    if (!e.link && !s.Below(it->first).empty()) return ERROR_DIR_NOT_EMPTY;
-    return s.Erase(it), 0;
+  return s.RunOnPath("RemoveDirectoryA", path, true, [&](Node& n, const State::Found& f) -> DWORD {
+    if (!f.folder) return ERROR_ACCESS_DENIED;  // a drive's root
+    if (!n.folder) return ERROR_DIRECTORY;
+    if (!State::MayOpen(n, {DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})) {
+      return ERROR_SHARING_VIOLATION;
+    }
+    if (n.deletePending || (n.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+      return ERROR_ACCESS_DENIED;
+    }
+    if (!n.link && !n.entries.empty()) return ERROR_DIR_NOT_EMPTY;
+    return s.Unlink(f.folder, s.ParseAnsi(path).parts.back()), 0;
   }) == 0;
+}
+
+// ---- Handles ------------------------------------------------------------------------------
+
+HANDLE FakePlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
+                                 DWORD disposition, DWORD flags, HANDLE) {
+  State& s = *s_;
+  if (disposition != OPEN_EXISTING) throw std::invalid_argument("the machine opens, never makes");
+  HANDLE opened = INVALID_HANDLE_VALUE;
+  s.RunOnPath("CreateFileA", path, false, [&](Node&, const State::Found& f) -> DWORD {
+    NodePtr node = f.node;
+    if (node->link && (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
+      node = node->folder ? s.Folder(node->target) : s.Find(Parsed{0, node->target, false}).node;
+      if (!node) return ERROR_FILE_NOT_FOUND;
+    }
+    if (node->folder && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
+    if (node->deletePending) return ERROR_ACCESS_DENIED;
+    const Open open{State::Normalized(access), share};
+    if (!State::MayOpen(*node, open)) return ERROR_SHARING_VIOLATION;
+    const Parts parts = s.ParseAnsi(path).parts;
+    State::Handle handle;
+    handle.node = node;
+    handle.via = f.folder;
+    handle.name = parts.empty() ? Text() : parts.back();
+    handle.access = open.access;
+    opened = s.NewHandle(std::move(handle), open);
+    return 0;
+  });
+  return opened;
+}
+
+NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATTRIBUTES* object,
+                                  IO_STATUS_BLOCK* io, ULONG share, ULONG options) {
+  State& s = *s_;
+  auto root = s.handles.find(Id(object->RootDirectory));
+  const bool valid = root != s.handles.end() && !root->second.find && root->second.node->folder &&
+                     !root->second.node->link;
+  const UNICODE_STRING& name = *object->ObjectName;
+  Text text;
+  for (std::size_t i = 0; i < name.Length / sizeof(WCHAR); ++i) {
+    text += static_cast<char16_t>(name.Buffer[i]);
+  }
+  if (text.find(u'\\') != Text::npos || (options & FILE_OPEN_REPARSE_POINT) == 0) {
+    throw std::invalid_argument("the machine opens one name as itself: " + ToUtf8(text));
+  }
+  const std::string target = valid ? ToUtf8(s.PathOf(root->second.node.get()) + u"\\" + text) : "";
+  const auto status = static_cast<NTSTATUS>(s.Run(
+      "NtOpenFile", target, false,
+      [&]() -> DWORD {
+        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
+        if (text.empty() || text == u"." || text == u"..") {
+          return static_cast<DWORD>(STATUS_OBJECT_NAME_INVALID);
+        }
+        const NodePtr node = root->second.node->Child(text);
+        if (!node) return static_cast<DWORD>(STATUS_OBJECT_NAME_NOT_FOUND);
+        if (node->deletePending) return static_cast<DWORD>(STATUS_DELETE_PENDING);
+        const Open open{State::Normalized(access), share};
+        if (!State::MayOpen(*node, open)) return static_cast<DWORD>(STATUS_SHARING_VIOLATION);
+        State::Handle handle;
+        handle.node = node;
+        handle.via = root->second.node;
+        for (const Named& e : root->second.node->entries) {
+          if (e.node == node && Same(e.name, text)) handle.name = e.name;
+        }
+        handle.access = open.access;
+        *result = s.NewHandle(std::move(handle), open);
+        return 0;
+      },
+      {}, false));
+  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
+  return status;
+}
+
+NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                            IO_STATUS_BLOCK* io, PVOID buffer, ULONG length,
+                                            FILE_INFORMATION_CLASS kind, BOOLEAN single,
+                                            UNICODE_STRING* pattern, BOOLEAN restart) {
+  State& s = *s_;
+  if (kind != FileDirectoryInformation || pattern != nullptr) {
+    throw std::invalid_argument("the machine lists FileDirectoryInformation, every entry");
+  }
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && !it->second.find;
+  const std::string target = valid ? s.PathOf(it->second) : "";
+  ULONG written = 0;
+  const auto status = static_cast<NTSTATUS>(s.Run(
+      "NtQueryDirectoryFile", target, false,
+      [&]() -> DWORD {
+        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
+        State::Handle& h = it->second;
+        if (!h.node->folder || h.node->link) return static_cast<DWORD>(STATUS_INVALID_PARAMETER);
+        if ((h.access & FILE_LIST_DIRECTORY) == 0) return static_cast<DWORD>(STATUS_ACCESS_DENIED);
+        if (!h.listing || restart) {
+          h.listing = true;
+          h.listed.clear();
+          h.next = 0;
+          for (const Named& e : s.List(h.node)) h.listed.push_back(e.name);
+        }
+        auto* bytes = static_cast<unsigned char*>(buffer);
+        FILE_DIRECTORY_INFORMATION* last = nullptr;
+        while (h.next < h.listed.size()) {
+          const Text& name = h.listed[h.next];
+          const NodePtr entry = s.Listed(h, name);
+          if (!entry) {
+            ++h.next;
+            continue;
+          }
+          const ULONG size = static_cast<ULONG>(offsetof(FILE_DIRECTORY_INFORMATION, FileName) +
+                                                name.size() * sizeof(WCHAR));
+          const ULONG at = (written + 7) & ~ULONG{7};
+          if (at + size > length) break;
+          auto* record = reinterpret_cast<FILE_DIRECTORY_INFORMATION*>(bytes + at);
+          std::memset(record, 0, size);
+          record->EndOfFile.QuadPart = static_cast<LONGLONG>(entry->size);
+          record->AllocationSize.QuadPart = static_cast<LONGLONG>(entry->size);
+          record->FileAttributes = entry->Reported();
+          record->FileNameLength = static_cast<ULONG>(name.size() * sizeof(WCHAR));
+          std::memcpy(record->FileName, name.data(), name.size() * sizeof(WCHAR));
+          if (last != nullptr) {
+            last->NextEntryOffset = static_cast<ULONG>(bytes + at - reinterpret_cast<unsigned char*>(last));
+          }
+          last = record;
+          written = at + size;
+          ++h.next;
+          if (single) break;
+        }
+        if (last != nullptr) return 0;
+        return static_cast<DWORD>(h.next < h.listed.size() ? STATUS_BUFFER_OVERFLOW
+                                                            : STATUS_NO_MORE_FILES);
+      },
+      {}, false));
+  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, written};
+  return status;
+}
+
+NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
+                                              ULONG length, FILE_INFORMATION_CLASS kind) {
+  State& s = *s_;
+  const bool basic = kind == FileBasicInformation;
+  if (!basic && kind != FileStandardInformation) {
+    throw std::invalid_argument("the machine answers basic and standard information only");
+  }
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && !it->second.find;
+  const auto status = static_cast<NTSTATUS>(s.Run(
+      "NtQueryInformationFile", valid ? s.PathOf(it->second) : "", false,
+      [&]() -> DWORD {
+        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
+        const Node& n = *it->second.node;
+        if (length < (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_STANDARD_INFORMATION))) {
+          return static_cast<DWORD>(STATUS_INFO_LENGTH_MISMATCH);
+        }
+        if (basic) {
+          if ((it->second.access & FILE_READ_ATTRIBUTES) == 0) {
+            return static_cast<DWORD>(STATUS_ACCESS_DENIED);
+          }
+          *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
+          static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
+          return 0;
+        }
+        FILE_STANDARD_INFORMATION info{};
+        info.EndOfFile.QuadPart = info.AllocationSize.QuadPart = static_cast<LONGLONG>(n.size);
+        info.NumberOfLinks = static_cast<ULONG>(n.names);
+        info.DeletePending = n.deletePending;
+        info.Directory = n.folder;
+        *static_cast<FILE_STANDARD_INFORMATION*>(buffer) = info;
+        return 0;
+      },
+      basic ? "FileBasicInformation" : "FileStandardInformation", false));
+  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
+  return status;
+}
+
+NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
+                                            ULONG length, FILE_INFORMATION_CLASS kind) {
+  State& s = *s_;
+  const bool basic = kind == FileBasicInformation;
+  if (!basic && kind != FileDispositionInformation) {
+    throw std::invalid_argument("the machine sets attributes and dispositions only");
+  }
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && !it->second.find;
+  const auto status = static_cast<NTSTATUS>(s.Run(
+      "NtSetInformationFile", valid ? s.PathOf(it->second) : "", true,
+      [&]() -> DWORD {
+        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
+        State::Handle& h = it->second;
+        Node& n = *h.node;
+        if (length < (basic ? sizeof(FILE_BASIC_INFORMATION)
+                            : sizeof(FILE_DISPOSITION_INFORMATION))) {
+          return static_cast<DWORD>(STATUS_INFO_LENGTH_MISMATCH);
+        }
+        if ((h.access & (basic ? FILE_WRITE_ATTRIBUTES : DELETE)) == 0) {
+          return static_cast<DWORD>(STATUS_ACCESS_DENIED);
+        }
+        if (basic) {  // 0 leaves the attributes as they are
+          const ULONG bits = static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes;
+          if (bits != 0) n.attributes = bits & kSettable;
+          return 0;
+        }
+        if (!static_cast<FILE_DISPOSITION_INFORMATION*>(buffer)->DeleteFile) {
+          h.deleteOnClose = false;
+          return 0;
+        }
+        if ((n.attributes & FILE_ATTRIBUTE_READONLY) != 0 || &n == s.root.get()) {
+          return static_cast<DWORD>(STATUS_CANNOT_DELETE);
+        }
+        if (n.folder && !n.link && !n.entries.empty()) {
+          return static_cast<DWORD>(STATUS_DIRECTORY_NOT_EMPTY);
+        }
+        h.deleteOnClose = n.deletePending = true;
+        return 0;
+      },
+      basic ? "FileBasicInformation" : "FileDispositionInformation", false));
+  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
+  return status;
+}
+
+NTSTATUS FakePlatform::NtClose(HANDLE handle) {
+  State& s = *s_;
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && !it->second.find;
+  return static_cast<NTSTATUS>(s.Run(
+      "NtClose", valid ? s.PathOf(it->second) : "", false,
+      [&]() -> DWORD {
+        return valid ? (s.Close(Id(handle)), 0) : static_cast<DWORD>(STATUS_INVALID_HANDLE);
+      },
+      {}, false));
+}
+
+NTSTATUS FakePlatform::RtlUnicodeToMultiByteN(CHAR* out, ULONG room, ULONG* written,
+                                              const WCHAR* text, ULONG bytes) {
+  ULONG count = 0;
+  const auto status = static_cast<NTSTATUS>(s_->Run(
+      "RtlUnicodeToMultiByteN", "", false,
+      [&]() -> DWORD {
+        for (; count < room && count < bytes / sizeof(WCHAR); ++count) out[count] = ToAnsi(text[count]);
+        return 0;
+      },
+      {}, false));
+  if (written != nullptr) *written = count;
+  return status;
 }
 
 // ---- Registry ---------------------------------------------------------------------------
@@ -605,16 +1105,16 @@ BOOL FakePlatform::RemoveDirectoryA(LPCSTR path) {
 LSTATUS FakePlatform::RegOpenKeyA(HKEY key, LPCSTR subkey, HKEY* result) {
   *result = nullptr;
   return s_->RunOnKey("RegOpenKeyA", key, subkey, false, [&](auto, auto& path) {
-    if (s_->tree.count(Lower(path)) == 0) return ERROR_FILE_NOT_FOUND;
-    return *result = s_->OpenHandle(path), ERROR_SUCCESS;
+    if (s_->keys.count(Lower(path)) == 0) return ERROR_FILE_NOT_FOUND;
+    return *result = s_->OpenKey(path), ERROR_SUCCESS;
   });
 }
 
 LSTATUS FakePlatform::RegCreateKeyA(HKEY key, LPCSTR subkey, HKEY* result) {
   *result = nullptr;
-  return s_->RunOnKey("RegCreateKeyA", key, subkey, true, [&](auto it, auto& path) {
-    s_->MakeKey(it->first, subkey ? subkey : "");
-    return *result = s_->OpenHandle(path), ERROR_SUCCESS;
+  return s_->RunOnKey("RegCreateKeyA", key, subkey, true, [&](auto, auto& path) {
+    s_->MakeKey(path);
+    return *result = s_->OpenKey(path), ERROR_SUCCESS;
   });
 }
 
@@ -624,8 +1124,8 @@ LSTATUS FakePlatform::RegQueryValueExA(HKEY key, LPCSTR value, DWORD*, DWORD* ty
   return s_->RunOnKey(
       "RegQueryValueExA", key, "", false,
       [&](auto it, auto&) {
-        auto found = it->second.values.find(Lower(name));
-        const bool there = found != it->second.values.end();
+        auto found = it->second.find(Lower(name));
+        const bool there = found != it->second.end();
         if (type != nullptr) *type = there ? found->second.type : REG_NONE;
         if (!there) return ERROR_FILE_NOT_FOUND;
         const std::vector<BYTE>& bytes = found->second.data;
@@ -643,7 +1143,7 @@ LSTATUS FakePlatform::RegSetValueExA(HKEY key, LPCSTR value, DWORD, DWORD type, 
   return s_->RunOnKey(
       "RegSetValueExA", key, "", true,
       [&](auto it, auto&) {
-        it->second.values[Lower(name)] = RegValue{type, std::vector<BYTE>(data, data + count)};
+        it->second[Lower(name)] = RegValue{type, std::vector<BYTE>(data, data + count)};
         return ERROR_SUCCESS;
       },
       name);
@@ -652,23 +1152,24 @@ LSTATUS FakePlatform::RegSetValueExA(HKEY key, LPCSTR value, DWORD, DWORD type, 
 LSTATUS FakePlatform::RegDeleteKeyA(HKEY key, LPCSTR subkey) {
   State& s = *s_;
   return s.RunOnKey("RegDeleteKeyA", key, subkey, true, [&](auto, auto& path) {
-    auto doomed = s.tree.find(Lower(path));
-    if (doomed == s.tree.end()) return ERROR_FILE_NOT_FOUND;
+    auto doomed = s.keys.find(Lower(path));
+    if (doomed == s.keys.end()) return ERROR_FILE_NOT_FOUND;
     // A key with subkeys stays, as does a root.
-    if (!s.Below(path).empty() || path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
-    return s.tree.erase(doomed), ERROR_SUCCESS;
+    if (s.HasSubkeys(path) || path.find('\\') == std::string::npos) return ERROR_ACCESS_DENIED;
+    return s.keys.erase(doomed), ERROR_SUCCESS;
   });
 }
 
 LSTATUS FakePlatform::RegCloseKey(HKEY key) {
   State& s = *s_;
   // A handle outlives its key, and closes all the same; a root closes too.
-  const std::string path = s.keys.count(Id(key)) ? s.keys[Id(key)] : State::RootName(key);
+  const std::string path =
+      s.regHandles.count(Id(key)) ? s.regHandles[Id(key)] : State::RootName(key);
   return static_cast<LSTATUS>(s.Run(
       "RegCloseKey", path, false,
       [&]() -> DWORD {
         if (!State::RootName(key).empty()) return 0;
-        return s.keys.erase(Id(key)) != 0 ? 0 : ERROR_INVALID_HANDLE;
+        return s.regHandles.erase(Id(key)) != 0 ? 0 : ERROR_INVALID_HANDLE;
       },
       {}, false));
 }

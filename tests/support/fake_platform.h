@@ -1,14 +1,16 @@
 // An in-memory Windows machine behind the Platform interface, for tests on any
-// host: a folder tree on drive C: with attributes, 64-bit sizes, listing order,
-// entries held open by other processes and reparse points; a registry; the
-// clock, command line and well-known folders; injected failures; and a log of
-// every call, so tests can assert what was and was not touched.
+// host: a folder tree on drive C: whose entries have an identity of their own
+// (handles hold the entry they opened, whatever its path names later), with
+// attributes, 64-bit sizes, listing order, hard links, reparse points, share
+// modes and renames; a registry; the clock, environment, command line and
+// well-known folders; injected failures; a hook run before every call, so that
+// a race can be staged at an exact point; and a log of every call, so that
+// tests can assert what was and was not touched.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <functional>
-#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -19,17 +21,19 @@
 
 class FakePlatform : public Platform {
  public:
-  // One call as the fake saw it. `target` is the path the call named, made
-  // absolute against the current folder with separators collapsed (the
-  // caller's letter case kept); for registry calls it is the key's full path
-  // ("HKLM\SOFTWARE\..."), with `value` naming the value where there is one.
+  // One call as the fake saw it. `target` is what the call acted on: for a
+  // path, that path made absolute against the current folder with separators
+  // collapsed (the caller's letter case kept); for a handle, the path its
+  // entry has at the time of the call; for registry calls the key's full path
+  // ("HKLM\SOFTWARE\..."). `value` names the registry value, or the
+  // information class of NtQueryInformationFile and NtSetInformationFile.
   struct CallRecord {
     std::string call;
     std::string target;
     std::string value;
     bool changing = false;  // could change the machine (delete, remove, set, create)
     bool succeeded = false;
-    DWORD error = 0;  // last-error code or LSTATUS when it failed
+    DWORD error = 0;  // last-error code, LSTATUS or NTSTATUS when it failed
   };
 
   struct RegValue {
@@ -39,35 +43,50 @@ class FakePlatform : public Platform {
 
   // A fresh machine: C:\Windows as the Windows directory,
   // C:\Users\Admin\AppData\Local\Temp\ as the temporary folder, C:\ as the
-  // current folder, the command line "C:\Tools\sweepwell.exe", the local date
-  // 2026-12-06 and an empty HKEY_LOCAL_MACHINE\SOFTWARE.
+  // current folder, USERPROFILE C:\Users\Admin, the command line
+  // "C:\Tools\sweepwell.exe", the local date 2026-12-06 and an empty
+  // HKEY_LOCAL_MACHINE\SOFTWARE.
   FakePlatform();
   ~FakePlatform() override;
 
   // ---- Building the machine -------------------------------------------------
-  // Paths are absolute ("C:\a\b") or relative to the current folder; missing
-  // parent folders are created. Entries list in the order they were added,
-  // after "." and ".." (which every folder but a drive's root has).
+  // Paths here and in the looks below are UTF-8, absolute ("C:\a\b") or
+  // relative to the current folder; missing parent folders are made. Entries
+  // list in the order they were made, after "." and ".." (which every folder
+  // but a drive's root has). The ANSI calls take and give names in the
+  // machine's ANSI code page: the first 256 code points as single bytes, the
+  // full-width forms U+FF01 to U+FF5E best-fitted to ASCII, any other "?".
   void AddFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);
   void AddFile(const std::string& path, std::uint64_t size = 0,
                DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
   // A reparse point at `path` that leads to `target`: a folder link (junction
   // or directory symbolic link) lists as DIRECTORY|REPARSE_POINT, a file link
   // as REPARSE_POINT|ARCHIVE. Paths that pass through it resolve in the
-  // target; the link itself is what RemoveDirectoryA / DeleteFileA remove.
+  // target; the link itself is what RemoveDirectoryA / DeleteFileA remove and
+  // what an open as itself reaches.
   void AddLink(const std::string& path, const std::string& target, bool folder = true);
-  // Held open by another process without delete sharing: DeleteFileA and
-  // RemoveDirectoryA fail with ERROR_SHARING_VIOLATION.
+  // Another name for the plain file at `existing`.
+  void AddHardLink(const std::string& path, const std::string& existing);
+  // Held open by another process (read access, sharing read and write but
+  // not delete): DeleteFileA and RemoveDirectoryA fail with
+  // ERROR_SHARING_VIOLATION, and so does an open that asks for DELETE.
   void SetInUse(const std::string& path, bool inUse = true);
   // Lists a folder's entries in this order; "." and ".." may be placed too.
   // Entries not named follow in their usual order.
   void SetListingOrder(const std::string& folder, const std::vector<std::string>& names);
   void SetCurrentFolder(const std::string& path);
-  // Removes an entry (a folder with all it holds, a link as itself); not logged.
-  void Remove(const std::string& path);
+  // As another program would, through their own opens (not logged): false,
+  // with nothing changed, when a handle on the entry (for Remove, on anything
+  // it holds) does not share delete access, or when `to` exists or has no
+  // folder. Remove takes a folder with all it holds, a link as itself. A
+  // folder held without write sharing still takes new entries, made or moved
+  // in, as on Wine.
+  bool Rename(const std::string& from, const std::string& to);
+  bool Remove(const std::string& path);
 
   void SetWindowsDirectory(const std::string& text);
   void SetTempPath(const std::string& text);
+  void SetEnvironment(const std::string& name, std::optional<std::string> value);
   void SetLocalTime(WORD year, WORD month, WORD day);
   void SetCommandLine(const std::string& text);
 
@@ -87,8 +106,9 @@ class FakePlatform : public Platform {
   std::optional<RegValue> GetRegValue(HKEY root, const std::string& key,
                                       const std::string& name) const;
   std::size_t OpenFindHandles() const;
+  std::size_t OpenFileHandles() const;
   std::size_t OpenRegKeys() const;
-  // Every entry's key, for failure messages.
+  // Every entry's path, for failure messages.
   std::string Dump() const;
 
   // ---- Failures and the log --------------------------------------------------
@@ -100,8 +120,9 @@ class FakePlatform : public Platform {
   void FailNthCall(std::size_t index, DWORD error);
 
   // Called at the start of every Platform call, before the call looks at the
-  // machine, with the call's name and the index it gets in Calls(). The hook
-  // may change the machine through the builders (a race staged at an exact
+  // machine, with the call's name and the index it gets in Calls(). The same
+  // hook object runs every time, so that its state carries from call to call.
+  // It may change the machine through the builders (a race staged at an exact
   // point) or throw to stop a run.
   using CallHook = std::function<void(std::string_view call, std::size_t index)>;
   void SetCallHook(CallHook hook);  // an empty hook removes it
@@ -119,13 +140,24 @@ class FakePlatform : public Platform {
   //   trailing dots and blanks of a name are dropped; "file\" names no file.
   // - FindFirstFileA lists with "*" or "*.*" (every entry) or an exact name;
   //   any other pattern throws std::invalid_argument, as Wine's matching of
-  //   short names makes such patterns unfit for the cleaner. A listing names
-  //   its entries when it opens and reads their data when it reaches them;
-  //   entries removed in between are passed over.
+  //   short names makes such patterns unfit for the cleaner. A listing, by
+  //   find handle or NtQueryDirectoryFile, names its entries when it starts
+  //   and reads their data when it reaches them; entries gone in between are
+  //   passed over. It goes on in the folder it started in, wherever that
+  //   folder is moved.
   // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
   //   read-only (5). RemoveDirectoryA: missing, a drive's root (5), not a
   //   folder (267), held open or the current folder (32), read-only (5), not
   //   empty (145); a folder link goes as itself, full or not.
+  // - Opens check share modes as Windows does (read, write and delete access
+  //   against the others' share modes, and the other way round); the current
+  //   folder is held with read access, sharing read and write. CreateFileA
+  //   takes OPEN_EXISTING only, and a folder with FILE_FLAG_BACKUP_SEMANTICS
+  //   only. NtOpenFile takes one name relative to a folder's handle, opened
+  //   as itself (FILE_OPEN_REPARSE_POINT): any other use throws.
+  // - FileDispositionInformation fails on a read-only entry
+  //   (STATUS_CANNOT_DELETE) and on a folder that is not empty; the entry goes
+  //   when the last handle on it closes, by the name it was opened by.
   // - SetFileAttributesA keeps the settable bits only; no bits reads back as
   //   FILE_ATTRIBUTE_NORMAL on a file. On a link it sets the link's own bits
   //   (Windows would open through a symbolic link), so that tests can make a
@@ -133,13 +165,15 @@ class FakePlatform : public Platform {
   // - A failed registry open or create stores null in *phkResult;
   //   RegQueryValueExA with a buffer too small gives ERROR_MORE_DATA and the
   //   size; a handle outlives its deleted key (ERROR_KEY_DELETED).
-  // - Registry calls leave the last error alone; the other calls set it only
-  //   when they fail. Failures injected for GetLastError, GetCommandLineA,
-  //   GetLocalTime and SetErrorMode, which cannot fail, are ignored.
+  // - Registry and native calls leave the last error alone; the other calls
+  //   set it only when they fail. Failures injected for GetLastError,
+  //   GetCommandLineA, GetLocalTime and SetErrorMode, which cannot fail, are
+  //   ignored.
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
   DWORD GetLastError() override;
+  DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
   LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
   LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
   LSTATUS RegQueryValueExA(HKEY hKey, LPCSTR lpValueName, DWORD* lpReserved, DWORD* lpType,
@@ -157,6 +191,28 @@ class FakePlatform : public Platform {
   BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
   BOOL DeleteFileA(LPCSTR lpFileName) override;
   BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
+  HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
+                     SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                     DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
+  NTSTATUS NtOpenFile(HANDLE* FileHandle, ACCESS_MASK DesiredAccess,
+                      OBJECT_ATTRIBUTES* ObjectAttributes, IO_STATUS_BLOCK* IoStatusBlock,
+                      ULONG ShareAccess, ULONG OpenOptions) override;
+  NTSTATUS NtQueryDirectoryFile(HANDLE FileHandle, HANDLE Event, PIO_APC_ROUTINE ApcRoutine,
+                                PVOID ApcContext, IO_STATUS_BLOCK* IoStatusBlock,
+                                PVOID FileInformation, ULONG Length,
+                                FILE_INFORMATION_CLASS FileInformationClass,
+                                BOOLEAN ReturnSingleEntry, UNICODE_STRING* FileName,
+                                BOOLEAN RestartScan) override;
+  NTSTATUS NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                  PVOID FileInformation, ULONG Length,
+                                  FILE_INFORMATION_CLASS FileInformationClass) override;
+  NTSTATUS NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK* IoStatusBlock,
+                                PVOID FileInformation, ULONG Length,
+                                FILE_INFORMATION_CLASS FileInformationClass) override;
+  NTSTATUS NtClose(HANDLE Handle) override;
+  NTSTATUS RtlUnicodeToMultiByteN(CHAR* MultiByteString, ULONG MaxBytesInMultiByteString,
+                                  ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
+                                  ULONG BytesInUnicodeString) override;
 
   UINT ErrorMode() const;
 

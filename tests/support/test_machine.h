@@ -1,7 +1,7 @@
 // A machine the contract suite arranges behind the Platform's back: an empty
 // scratch folder (no trailing backslash) and an empty key below HKLM, in which
-// files, holds and the current folder are set up the same way on the
-// in-memory machine and on real Windows.
+// files, holds, renames and the current folder are set up the same way on the
+// in-memory machine and on real Windows. Paths are UTF-8.
 #pragma once
 
 #include <cstdint>
@@ -25,6 +25,9 @@ class TestMachine {
   virtual void Hold(const std::string& path) = 0;
   virtual void ReleaseHolds() = 0;
   virtual void SetCurrentFolder(const std::string& path) = 0;
+  virtual void MakeHardLink(const std::string& path, const std::string& existing) = 0;
+  // As another program would; false when it cannot.
+  virtual bool Rename(const std::string& from, const std::string& to) = 0;
 
   const std::string scratch, scratchKey;
   const bool wine;  // where Wine answers otherwise than Windows, the suite names it

@@ -8,26 +8,35 @@ namespace {
   throw std::runtime_error(what + " " + path + ": error " + std::to_string(::GetLastError()));
 }
 
+std::wstring Wide(const std::string& utf8) {
+  std::wstring wide(utf8.size() + 1, L'\0');
+  const int length = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, utf8.c_str(), -1,
+                                           &wide[0], static_cast<int>(wide.size()));
+  if (length == 0) Throw("MultiByteToWideChar", utf8);
+  wide.resize(static_cast<std::size_t>(length - 1));
+  return wide;
+}
+
 // Everything below `folder`, then `folder` itself; read-only bits cleared first.
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA data{};
-  HANDLE find = ::FindFirstFileA((folder + "\\*").c_str(), &data);
+void RemoveTree(const std::wstring& folder) {
+  WIN32_FIND_DATAW data{};
+  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      ::SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      const std::wstring name = data.cFileName;
+      if (name == L"." || name == L"..") continue;
+      const std::wstring path = folder + L"\\" + name;
+      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
       if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
         RemoveTree(path);
       } else {
-        ::DeleteFileA(path.c_str());
+        ::DeleteFileW(path.c_str());
       }
-    } while (::FindNextFileA(find, &data));
+    } while (::FindNextFileW(find, &data));
     ::FindClose(find);
   }
-  ::SetFileAttributesA(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::RemoveDirectoryA(folder.c_str());
+  ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::RemoveDirectoryW(folder.c_str());
 }
 
 void RemoveKeyTree(HKEY parent, const std::string& name) {
@@ -70,7 +79,7 @@ Win32TestMachine::Win32TestMachine(const std::string& folder)
     : TestMachine(folder, "SOFTWARE\\Sweepwell-" + folder.substr(folder.rfind('\\') + 1), IsWine()) {
   HKEY key = nullptr;
   if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), &key) != ERROR_SUCCESS) {
-    RemoveTree(scratch);
+    RemoveTree(Wide(scratch));
     Throw("RegCreateKeyA", scratchKey);
   }
   ::RegCloseKey(key);
@@ -80,31 +89,32 @@ Win32TestMachine::~Win32TestMachine() {
   ReleaseHolds();
   // Out of the scratch folder, which may be the current one, before removing it.
   ::SetCurrentDirectoryA((scratch + "\\..").c_str());
-  RemoveTree(scratch);
+  RemoveTree(Wide(scratch));
   RemoveKeyTree(HKEY_LOCAL_MACHINE, scratchKey);
 }
 
 void Win32TestMachine::MakeFolder(const std::string& path) {
-  if (!::CreateDirectoryA(path.c_str(), nullptr)) Throw("CreateDirectoryA", path);
+  if (!::CreateDirectoryW(Wide(path).c_str(), nullptr)) Throw("CreateDirectoryW", path);
 }
 
 void Win32TestMachine::MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) {
-  HANDLE file = ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  HANDLE file = ::CreateFileW(Wide(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) Throw("CreateFileA", path);
+  if (file == INVALID_HANDLE_VALUE) Throw("CreateFileW", path);
   LARGE_INTEGER end;
   end.QuadPart = static_cast<LONGLONG>(size);
   const bool sized = ::SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && ::SetEndOfFile(file);
   ::CloseHandle(file);
   if (!sized) Throw("SetEndOfFile", path);
-  if (!::SetFileAttributesA(path.c_str(), attributes)) Throw("SetFileAttributesA", path);
+  if (!::SetFileAttributesW(Wide(path).c_str(), attributes)) Throw("SetFileAttributesW", path);
 }
 
 void Win32TestMachine::Hold(const std::string& path) {
   // Backup semantics let a folder be opened as well as a file.
-  HANDLE handle = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) Throw("CreateFileA", path);
+  HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) Throw("CreateFileW", path);
   holds_.push_back(handle);
 }
 
@@ -114,5 +124,15 @@ void Win32TestMachine::ReleaseHolds() {
 }
 
 void Win32TestMachine::SetCurrentFolder(const std::string& path) {
-  if (!::SetCurrentDirectoryA(path.c_str())) Throw("SetCurrentDirectoryA", path);
+  if (!::SetCurrentDirectoryW(Wide(path).c_str())) Throw("SetCurrentDirectoryW", path);
+}
+
+void Win32TestMachine::MakeHardLink(const std::string& path, const std::string& existing) {
+  if (!::CreateHardLinkW(Wide(path).c_str(), Wide(existing).c_str(), nullptr)) {
+    Throw("CreateHardLinkW", path);
+  }
+}
+
+bool Win32TestMachine::Rename(const std::string& from, const std::string& to) {
+  return ::MoveFileW(Wide(from).c_str(), Wide(to).c_str()) != FALSE;
 }

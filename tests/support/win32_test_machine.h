@@ -23,6 +23,8 @@ class Win32TestMachine : public TestMachine {
   void ReleaseHolds() override;
   // Left for the scratch folder's parent at the end.
   void SetCurrentFolder(const std::string& path) override;
+  void MakeHardLink(const std::string& path, const std::string& existing) override;
+  bool Rename(const std::string& from, const std::string& to) override;
 
  private:
   explicit Win32TestMachine(const std::string& folder);  // made already
