@@ -1,19 +1,24 @@
-// What the folder walks share: telling links from real files and folders, the
-// GUID-shaped names they spare, byte sums, and the paths they build in fixed
-// buffers. A link (junction, symbolic link, any reparse point) is never
-// followed: a standard user can plant one in the temporary folder that leads
-// to system files. A path that would not fit is refused rather than cut short,
-// so an entry is never named by the wrong path.
+// What the folder walks share. A walk reaches what it acts on through handles,
+// never through a path that could change under it: the folder it is given is
+// opened once, as itself, and held without delete or write sharing, so that
+// nobody can rename, move or remove it meanwhile; its entries are listed
+// through that handle in bulk, and each is opened relative to it, as itself,
+// and asked what it is on its own handle. A link (junction, symbolic link, any
+// reparse point) is never entered: a standard user can plant one in the
+// temporary folder that leads to system files. Also here: the GUID-shaped
+// names the walks spare, byte sums, and the fixed buffers the paths of the
+// Windows directory's entries are built in.
 #pragma once
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 
 #include "platform/find_data.h"
 #include "platform/platform.h"
+#include "platform/scoped_handle.h"
 #include "platform/win32_types.h"
 
 // True when `name` has "{" at position 0 and "-" at positions 9, 14 and 19.
@@ -26,17 +31,14 @@ namespace folder_walk {
 inline bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
 inline bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
 
-// What a path is now, asked again just before acting on it: a listing can be
-// stale by the time the walk reaches an entry.
-enum class PathKind {
-  kPlainFolder,
-  kPlainFile,
-  kLink,
-  kUnknown,  // missing or unreadable
-};
-PathKind CurrentKind(Platform& platform, const char* path);
+// What an entry is, by its attributes: any reparse point is a link.
+enum class Kind { kFolder, kFile, kLink };
+inline Kind KindOf(DWORD attributes) {
+  if (IsLink(attributes)) return Kind::kLink;
+  return IsFolder(attributes) ? Kind::kFolder : Kind::kFile;
+}
 
-// The full size of a listed file, both halves.
+// The full size of a file a FindFirstFileA listing gave, both halves.
 inline std::uint64_t EntryBytes(const WIN32_FIND_DATAA& entry) {
   return (static_cast<std::uint64_t>(entry.nFileSizeHigh) << 32) | entry.nFileSizeLow;
 }
@@ -45,6 +47,64 @@ inline std::uint64_t EntryBytes(const WIN32_FIND_DATAA& entry) {
 inline std::uint64_t AddSaturating(std::uint64_t a, std::uint64_t b) {
   return b > UINT64_MAX - a ? UINT64_MAX : a + b;
 }
+
+// ---- Handles ----
+
+// A folder opened by `path` as itself (a link at its last part is not
+// followed) with list, attribute-reading and `extraAccess` rights, held
+// without delete or write sharing; empty unless its own handle says it is a
+// plain folder. `error` gets CreateFileA's error when the open fails.
+ScopedFileHandle OpenFolder(Platform& platform, const char* path, ACCESS_MASK extraAccess,
+                            DWORD* error = nullptr);
+
+// One entry as a listing gave it; the views stay valid until the next entry.
+struct ListedEntry {
+  std::basic_string_view<WCHAR> name;  // as the file system keeps it
+  std::string_view ansi;  // as FindFirstFileA would give it, for the GUID rule and patterns
+  DWORD attributes = 0;
+  std::uint64_t bytes = 0;
+};
+
+// A folder's entries, read through its handle many at a time, in listing
+// order; "." and "..", and an entry whose ANSI name cannot be had, left out.
+class FolderListing {
+ public:
+  FolderListing(Platform& platform, HANDLE folder);
+  FolderListing(const FolderListing&) = delete;
+  FolderListing& operator=(const FolderListing&) = delete;
+
+  // The next entry; false after the last or when a read fails, which ends
+  // the listing.
+  bool Next(ListedEntry& entry);
+
+ private:
+  static constexpr ULONG kBufferSize = 4096;  // several entries a read; one per level of a walk
+  Platform& platform_;
+  HANDLE folder_;
+  std::unique_ptr<unsigned char[]> buffer_;
+  ULONG filled_ = 0;
+  ULONG at_ = 0;
+  bool started_ = false;
+  bool ended_ = false;
+  char ansi_[1024];  // a name of 255 UTF-16 units needs at most 510 bytes
+};
+
+// An entry of a listing opened relative to its folder's handle, as itself,
+// with attribute-reading and `access` rights: the handle, and the attributes
+// that handle gives, when it opens and is what the listing said it is (a
+// folder, a file or a link); else an empty handle and the status.
+struct OpenedEntry {
+  ScopedFileHandle handle;
+  NTSTATUS status = STATUS_SUCCESS;
+  DWORD attributes = 0;
+};
+OpenedEntry OpenEntry(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                      ACCESS_MASK access, ULONG share);
+
+// Marks the entry for deletion when its last handle closes.
+NTSTATUS DeleteOnClose(Platform& platform, HANDLE entry);
+
+// ---- Paths of the Windows directory's entries ----
 
 // Writes the parts one after another into `out`, zero-terminated. False, with
 // `out` left empty, when the text would need more than N bytes or a part holds
@@ -64,8 +124,8 @@ bool ComposePath(char (&out)[N], std::initializer_list<std::string_view> parts) 
   return true;
 }
 
-// The folder's text alone. An empty folder is refused: every path built from
-// it would name a place in the current folder or the current drive's root.
+// The folder's text alone. An empty folder is refused: it would name the
+// current folder.
 template <std::size_t N>
 bool CopyFolderPath(char (&out)[N], std::string_view folder) {
   if (folder.empty()) {
@@ -84,63 +144,5 @@ bool BuildEntryPath(char (&out)[N], std::string_view folder, std::string_view na
   }
   return ComposePath(out, {folder, "\\", name});
 }
-
-// "folder\*.*", which lists every entry of the folder.
-template <std::size_t N>
-bool BuildSearchPattern(char (&out)[N], std::string_view folder) {
-  if (folder.empty()) {
-    out[0] = '\0';
-    return false;
-  }
-  return ComposePath(out, {folder, "\\*.*"});
-}
-
-// The paths a walk builds for one folder, in one buffer: "folder\" is written
-// once, and the search pattern and then each entry's name go after it, each
-// replacing the one before. Naming an entry then costs the copy of its name
-// alone, not of the whole folder's text again. The rules are those of
-// BuildSearchPattern and BuildEntryPath.
-template <std::size_t N>
-class FolderPaths {
- public:
-  FolderPaths() { buffer_[0] = '\0'; }
-  FolderPaths(const FolderPaths&) = delete;
-  FolderPaths& operator=(const FolderPaths&) = delete;
-
-  // Starts on `folder` and gives "folder\*.*", zero-terminated; an empty view
-  // (and no folder to name entries in) when BuildSearchPattern would refuse.
-  std::string_view SearchPattern(std::string_view folder) {
-    folderLength_ = 0;
-    buffer_[0] = '\0';
-    if (folder.empty() || folder.find('\0') != std::string_view::npos) return {};
-    constexpr std::string_view kPattern = "\\*.*";
-    if (folder.size() + kPattern.size() >= N) return {};
-    folder.copy(buffer_, folder.size());
-    kPattern.copy(buffer_ + folder.size(), kPattern.size());
-    buffer_[folder.size() + kPattern.size()] = '\0';
-    folderLength_ = folder.size() + 1;
-    return std::string_view(buffer_, folder.size() + kPattern.size());
-  }
-
-  // Whether "folder\name" fits: the name is not empty and leaves room for the
-  // terminating zero. Names are those EntryName gives, which never hold a
-  // zero byte, so that they are not searched for one again for every entry.
-  bool Fits(std::string_view name) const {
-    return folderLength_ != 0 && !name.empty() && folderLength_ + name.size() < N;
-  }
-
-  // "folder\name", zero-terminated and valid until the next call, or an empty
-  // view when it does not fit.
-  std::string_view EntryPath(std::string_view name) {
-    if (!Fits(name)) return {};
-    name.copy(buffer_ + folderLength_, name.size());
-    buffer_[folderLength_ + name.size()] = '\0';
-    return std::string_view(buffer_, folderLength_ + name.size());
-  }
-
- private:
-  char buffer_[N];
-  std::size_t folderLength_ = 0;  // "folder\" when there is a folder, else 0
-};
 
 }  // namespace folder_walk

@@ -1,6 +1,8 @@
 #include "folders/reclaimable.h"
 
+#include <memory>
 #include <string_view>
+#include <utility>
 
 #include "folders/folder_walk.h"
 #include "folders/windows_places.h"
@@ -92,65 +94,95 @@ DWORD GetReclaimableKB(Platform& platform) {
 
 // ---- The size of one folder's tree ----
 
-using folder_walk::AddSaturating;
 using folder_walk::CopyFolderPath;
-using folder_walk::CurrentKind;
-using folder_walk::EntryBytes;
-using folder_walk::FolderPaths;
-using folder_walk::IsFolder;
-using folder_walk::IsLink;
-using folder_walk::PathKind;
+using folder_walk::FolderListing;
+using folder_walk::Kind;
+using folder_walk::KindOf;
+using folder_walk::ListedEntry;
+using folder_walk::OpenEntry;
+using folder_walk::OpenFolder;
 
 namespace {
 
-std::uint64_t SizeOfContents(Platform& platform, std::string_view folder, bool guard);
+struct Level {
+  Level(Platform& platform, ScopedFileHandle handle)
+      : folder(std::move(handle)), listing(platform, folder.get()) {}
+  ScopedFileHandle folder;
+  FolderListing listing;
+};
 
-// `path` is zero-terminated.
-std::uint64_t SizeOfListedFolder(Platform& platform, std::string_view path,
-                                 DWORD listedAttributes) {
-  if (IsLink(listedAttributes)) return 0;
-  if (CurrentKind(platform, path.data()) != PathKind::kPlainFolder) return 0;
-  return SizeOfContents(platform, path, false);
-}
+// A purge walks into a subfolder only when it may remove it after: a
+// read-only one it leaves whole.
+bool PurgeEnters(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_READONLY) == 0; }
 
-std::uint64_t SizeOfEntry(Platform& platform, FolderPaths<MAX_PATH>& paths,
-                          const WIN32_FIND_DATAA& entry, bool guard) {
-  const std::string_view name = EntryName(entry);
-  if (name.empty() || IsSelfOrParent(name)) return 0;
-  // What a purge could not name, it would not delete either. A file's size
-  // needs no path, only the knowledge that one could be built.
-  if (!paths.Fits(name)) return 0;
-
-  const DWORD attributes = entry.dwFileAttributes;
-  if (!IsFolder(attributes)) return IsLink(attributes) ? 0 : EntryBytes(entry);
-  if (guard && IsGuidShapedName(name)) return 0;
-  return SizeOfListedFolder(platform, paths.EntryPath(name), attributes);
-}
-
-std::uint64_t SizeOfContents(Platform& platform, std::string_view folder, bool guard) {
-  FolderPaths<MAX_PATH> paths;
-  const std::string_view pattern = paths.SearchPattern(folder);
-  if (pattern.empty()) return 0;
-  WIN32_FIND_DATAA entry = {};
-  ScopedFindHandle listing(platform, platform.FindFirstFileA(pattern.data(), &entry));
-  if (!listing) return 0;
+// The bytes of the files in the tree below the folder `top` holds, walked as
+// a purge walks it: depth first, through handles, links neither counted nor
+// entered, and with `guard` the GUID-shaped folders at the top left out.
+std::uint64_t SizeOfTree(Platform& platform, ScopedFileHandle top, bool guard) {
+  std::vector<std::unique_ptr<Level>> levels;
+  if (top) levels.push_back(std::make_unique<Level>(platform, std::move(top)));
   std::uint64_t total = 0;
-  do {
-    total = AddSaturating(total, SizeOfEntry(platform, paths, entry, guard));
-  } while (platform.FindNextFileA(listing.get(), &entry));
+  ListedEntry entry;
+  while (!levels.empty()) {
+    Level& level = *levels.back();
+    if (!level.listing.Next(entry)) {
+      levels.pop_back();
+      continue;
+    }
+    switch (KindOf(entry.attributes)) {
+      case Kind::kFile:
+        total = AddSaturating(total, entry.bytes);
+        break;
+      case Kind::kLink:
+        break;
+      case Kind::kFolder:
+        if (guard && levels.size() == 1 && IsGuidShapedName(entry.ansi)) break;
+        if (!PurgeEnters(entry.attributes)) break;
+        if (auto sub = OpenEntry(platform, level.folder.get(), entry, FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ);
+            sub.handle) {
+          levels.push_back(std::make_unique<Level>(platform, std::move(sub.handle)));
+        }
+        break;
+    }
+  }
   return total;
 }
 
 }  // namespace
 
 std::uint64_t GetFolderSize(Platform& platform, std::string_view folder, bool guard) {
-  // The search pattern refuses whatever CopyFolderPath would, and more.
-  return SizeOfContents(platform, folder, guard);
+  char path[MAX_PATH];
+  if (!CopyFolderPath(path, folder)) return 0;
+  return SizeOfTree(platform, OpenFolder(platform, path, 0), guard);
 }
 
 std::uint64_t GetFolderEntrySize(Platform& platform, std::string_view path,
                                  DWORD listedAttributes) {
   char entryPath[MAX_PATH];
-  if (!CopyFolderPath(entryPath, path)) return 0;
-  return SizeOfListedFolder(platform, std::string_view(entryPath, path.size()), listedAttributes);
+  if (KindOf(listedAttributes) != Kind::kFolder || !CopyFolderPath(entryPath, path)) return 0;
+  ScopedFileHandle folder = OpenFolder(platform, entryPath, 0);
+  FILE_BASIC_INFORMATION basic{};
+  IO_STATUS_BLOCK io{};
+  if (!folder ||
+      !NtSuccess(platform.NtQueryInformationFile(folder.get(), &io, &basic, sizeof(basic),
+                                                 FileBasicInformation)) ||
+      !PurgeEnters(basic.FileAttributes)) {
+    return 0;
+  }
+  return SizeOfTree(platform, std::move(folder), false);
+}
+
+std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const ListedEntry& entry) {
+  switch (KindOf(entry.attributes)) {
+    case Kind::kFile:
+      return entry.bytes;
+    case Kind::kLink:
+      return 0;
+    case Kind::kFolder:
+      break;
+  }
+  if (!PurgeEnters(entry.attributes)) return 0;
+  auto sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, FILE_SHARE_READ);
+  return SizeOfTree(platform, std::move(sub.handle), false);
 }

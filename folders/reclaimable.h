@@ -1,7 +1,7 @@
 // How much space a cleaning would free: the figure the cleaning pass compares
 // with its threshold before it deletes anything, the terms it is made of, and
-// the size of one folder's tree, counted the way PurgeFolder walks it, so that
-// the estimate counts what a purge would delete.
+// the size of one folder's tree, walked the way a purge walks it, so that the
+// estimate counts what a purge would delete.
 #pragma once
 
 #include <cstdint>
@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "folders/folder_walk.h"
 #include "platform/platform.h"
 #include "search/file_finder.h"
 
@@ -51,17 +52,24 @@ DWORD KilobytesOf(std::uint64_t bytes);
 // hotfix backup folders' trees: KilobytesOf(TotalBytes(GetReclaimableTerms)).
 DWORD GetReclaimableKB(Platform& platform);
 
-// The full sizes (both halves) of every file in `folder`'s tree, summed in 64
-// bits and stopping at UINT64_MAX. `folder` is used as given; a folder that
-// cannot be listed, and an empty folder text, count 0. Nothing else counts:
-// entries listed as reparse points (they are not followed), subfolders that
-// are a link, a file or unreadable when asked again just before entering,
-// entries whose path would need MAX_PATH characters or more, and with `guard`
-// on the GUID-shaped folders directly inside `folder`. A failed FindNextFileA
-// ends that folder's listing.
+// The bytes of every file in `folder`'s tree, summed in 64 bits and stopping
+// at UINT64_MAX, walked as PurgeFolderContents walks it
+// (folders/purge_folder.h): through handles, at any depth. `folder` is used
+// as given; a folder that cannot be opened as a plain folder, and an empty
+// folder text, count 0. Nothing else counts: links (they are not followed),
+// subfolders that are not what their listing said or are read-only (a purge
+// cannot remove them, so it leaves them whole), and with `guard` on the
+// GUID-shaped folders directly inside `folder`. A failed read of a listing
+// ends that folder's count.
 std::uint64_t GetFolderSize(Platform& platform, std::string_view folder, bool guard);
 
 // The size of one entry that a listing gave as a folder, with the attributes
-// the listing gave: 0 for a link, or when the entry is now a link, a file,
-// missing or unreadable; otherwise GetFolderSize without the guard.
+// the listing gave, counted as RemoveFolderEntry purges it: 0 for a link, or
+// when the entry is now a link, a file, missing, unreadable or read-only;
+// otherwise its tree without the guard.
 std::uint64_t GetFolderEntrySize(Platform& platform, std::string_view path, DWORD listedAttributes);
+
+// The size of one entry a listing of `folder` (an open handle) gave: a file's
+// bytes, 0 for a link, a folder's tree counted as GetFolderEntrySize counts it.
+std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder,
+                                 const folder_walk::ListedEntry& entry);

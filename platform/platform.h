@@ -53,9 +53,8 @@ class Platform {
   // names. FILE_FLAG_OPEN_REPARSE_POINT and FILE_OPEN_REPARSE_POINT open a
   // link as itself. Every handle is closed with NtClose.
   virtual HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
-                             SECURITY_ATTRIBUTES* lpSecurityAttributes,
-                             DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
-                             HANDLE hTemplateFile) = 0;
+                             SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
+                             DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) = 0;
   virtual NTSTATUS NtOpenFile(HANDLE* FileHandle, ACCESS_MASK DesiredAccess,
                               OBJECT_ATTRIBUTES* ObjectAttributes, IO_STATUS_BLOCK* IoStatusBlock,
                               ULONG ShareAccess, ULONG OpenOptions) = 0;

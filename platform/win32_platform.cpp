@@ -3,19 +3,18 @@
 // ntdll's exports, which no SDK header declares whole; imported through
 // ntdll's import library. Every one of them exists since Windows XP.
 extern "C" {
-__declspec(dllimport) NTSTATUS NTAPI NtOpenFile(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*,
-                                                IO_STATUS_BLOCK*, ULONG, ULONG);
-__declspec(dllimport) NTSTATUS NTAPI NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID,
-                                                          IO_STATUS_BLOCK*, PVOID, ULONG,
-                                                          FILE_INFORMATION_CLASS, BOOLEAN,
-                                                          UNICODE_STRING*, BOOLEAN);
-__declspec(dllimport) NTSTATUS NTAPI NtQueryInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
-                                                            FILE_INFORMATION_CLASS);
-__declspec(dllimport) NTSTATUS NTAPI NtSetInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
-                                                          FILE_INFORMATION_CLASS);
+__declspec(dllimport) NTSTATUS NTAPI
+    NtOpenFile(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*, ULONG, ULONG);
+__declspec(dllimport) NTSTATUS NTAPI
+    NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID, IO_STATUS_BLOCK*, PVOID, ULONG,
+                         FILE_INFORMATION_CLASS, BOOLEAN, UNICODE_STRING*, BOOLEAN);
+__declspec(dllimport) NTSTATUS NTAPI
+    NtQueryInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG, FILE_INFORMATION_CLASS);
+__declspec(dllimport) NTSTATUS NTAPI
+    NtSetInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG, FILE_INFORMATION_CLASS);
 __declspec(dllimport) NTSTATUS NTAPI NtClose(HANDLE);
-__declspec(dllimport) NTSTATUS NTAPI RtlUnicodeToMultiByteN(CHAR*, ULONG, ULONG*, const WCHAR*,
-                                                            ULONG);
+__declspec(dllimport) NTSTATUS NTAPI
+    RtlUnicodeToMultiByteN(CHAR*, ULONG, ULONG*, const WCHAR*, ULONG);
 }
 
 UINT Win32Platform::SetErrorMode(UINT uMode) { return ::SetErrorMode(uMode); }

@@ -11,62 +11,43 @@
 #include "platform/find_data.h"
 #include "platform/scoped_handle.h"
 
-using folder_walk::BuildEntryPath;
 using folder_walk::IsFolder;
 using folder_walk::IsLink;
 
 namespace {
-
-// The estimate walks the temporary folder by its text as fetched, trailing
-// backslash included, and the purge by that text without it; each entry is
-// sized under the estimate's path, so the items add up to its term exactly.
-std::uint64_t CountedBytes(Platform& platform, std::string_view estimateFolder,
-                           const WIN32_FIND_DATAA& entry, bool kept) {
-  char path[MAX_PATH];
-  if (kept || !BuildEntryPath(path, estimateFolder, EntryName(entry))) return 0;
-  const DWORD attributes = entry.dwFileAttributes;
-  if (!IsFolder(attributes)) return IsLink(attributes) ? 0 : folder_walk::EntryBytes(entry);
-  return GetFolderEntrySize(platform, path, attributes);
-}
 
 PreviewEntryKind KindOf(DWORD attributes) {
   if (IsLink(attributes)) return PreviewEntryKind::kLink;
   return IsFolder(attributes) ? PreviewEntryKind::kFolder : PreviewEntryKind::kFile;
 }
 
-// Appends one item per top-level entry of the temporary folder that the pass
-// would reach: files and links to delete, folders to delete with their trees,
-// and the GUID-shaped folders it keeps. Entries whose path the pass could not
-// build are left out, as the pass leaves them alone. Nothing is appended when
-// the temporary folder cannot be had or listed.
+// Appends one item per top-level entry of the temporary folder, as the pass
+// walks it: files and links to delete, folders to delete with their trees,
+// and the GUID-shaped folders it keeps. Each entry is sized as the estimate
+// sizes it, so the items add up to its term. Nothing is appended when the
+// temporary folder cannot be had or opened.
 void AddTempFolderItems(Platform& platform, std::vector<PreviewItem>& items) {
   char temp[folder_walk::kTempPathSize];
-  const std::string_view estimateFolder = folder_walk::FetchTempPath(platform, temp);
-  if (estimateFolder.empty()) return;
-  std::string_view purgeFolder = estimateFolder;
-  if (purgeFolder.back() == '\\') purgeFolder.remove_suffix(1);
-
-  char pattern[MAX_PATH];
-  if (!folder_walk::BuildSearchPattern(pattern, purgeFolder)) return;
-  WIN32_FIND_DATAA entry = {};
-  ScopedFindHandle listing(platform, platform.FindFirstFileA(pattern, &entry));
-  if (!listing) return;
-  do {
-    const std::string_view name = EntryName(entry);
-    char path[MAX_PATH];
-    if (name.empty() || IsSelfOrParent(name) || !BuildEntryPath(path, purgeFolder, name)) {
-      continue;
-    }
+  std::string_view folder = folder_walk::FetchTempPath(platform, temp);
+  if (folder.empty()) return;
+  if (folder.back() == '\\') folder.remove_suffix(1);
+  char path[MAX_PATH];
+  if (!folder_walk::CopyFolderPath(path, folder)) return;
+  const ScopedFileHandle handle = folder_walk::OpenFolder(platform, path, 0);
+  if (!handle) return;
+  folder_walk::FolderListing listing(platform, handle.get());
+  folder_walk::ListedEntry entry;
+  while (listing.Next(entry)) {
     PreviewItem item;
     item.step = PreviewStep::kTempFolderEntry;
-    item.kind = KindOf(entry.dwFileAttributes);
+    item.kind = KindOf(entry.attributes);
     // Only folders are spared for their names, links to folders included.
-    const bool kept = IsFolder(entry.dwFileAttributes) && IsGuidShapedName(name);
+    const bool kept = IsFolder(entry.attributes) && IsGuidShapedName(entry.ansi);
     item.action = kept ? PreviewAction::kKeep : PreviewAction::kDelete;
-    item.path = path;
-    item.bytes = CountedBytes(platform, estimateFolder, entry, kept);
+    item.path = std::string(folder) + "\\" + std::string(entry.ansi);
+    item.bytes = kept ? 0 : GetListedEntrySize(platform, handle.get(), entry);
     items.push_back(std::move(item));
-  } while (platform.FindNextFileA(listing.get(), &entry));
+  }
 }
 
 // Opens the entry the way the pass opens the list before deleting from it.

@@ -55,12 +55,14 @@ hostile_dollar() {
 
 # Unix symbolic links to a folder list as links under Wine (0x410), though
 # Win32 cannot make one there. The estimate does not count what lies behind a
-# link and the pass never enters one: it names each with RemoveDirectoryA
-# alone (Windows removes the link; Wine removes the target when empty).
+# link and the pass never enters one: it opens each as itself to remove it.
+# Wine opens such a link as its target, which then is not what the listing
+# said, so the pass leaves the link alone there (Windows removes the link),
+# and that ends the walk of its folder: the links here come last.
 hostile_link() {
   local target t=$TEMP_PATH links
   target=$(host_path 'C:\LinkTarget') # in this prefix, never the host's
-  links=("$t\\outside" "$t\\real\\inside" 'C:\windows\$NtUninstallKB777777$' "$t\\$SAMPLE_GUID")
+  links=("$t\\zz-outside" "$t\\real\\zz-inside" 'C:\windows\$NtUninstallKB777777$' "$t\\$SAMPLE_GUID")
   for f in important.doc:1K big.bin:30M nested/deep.txt:1K; do sample_sized "$target/${f%:*}" "${f#*:}"; done
   # link WINDOWS_PATH...: relative links there to the target.
   link() { for at in "$@"; do mkdir -p -- "$(dirname -- "$(host_path "$at")")" && ln -sr -- "$target" "$(host_path "$at")"; done; }
@@ -72,37 +74,23 @@ hostile_link() {
   unchanged "a first start below the threshold" drive registry
   expect_settings after "$DATE" "$L20"
 
-  # Limit 0, forced, over every kind of link, traced.
+  # Limit 0, forced, over every kind of link: what is not behind a link goes.
   link "${links[@]:1}"
   sample_sized "$TEMP_DIR/real/x.txt" 1K
   import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\"{KB777777,Other}"]"
   settings '"ExecuteDate"="2001/1/1"' "$L0"
   capture before "$UNINSTALL\\KB777777"
-  WINEDEBUG=+relay run "$PROGRAM" 1 2>"$S/relay"
+  sweep 1
   capture after "$UNINSTALL\\KB777777"
-  # The file calls: the function, a tab, the path (backslashes made single).
-  sed -nE 's/^[0-9a-f]+:Call KERNEL32\.(FindFirstFileA|GetFileAttributesA|SetFileAttributesA|DeleteFileA|RemoveDirectoryA)\([0-9a-f]+ "(([^"\\]|\\.)*)".*/\1\t\2/p' \
-    "$S/relay" | sed -E 's/\\+/\\/g' | tr '[:upper:]' '[:lower:]' >"$S/calls"
-  # Those naming a link or a path inside one, but for asking a link its
-  # attributes: each link is removed as itself, and the one at the top under a
-  # GUID-shaped name (last) not even asked.
-  LINKS=$(printf '%s\n' "${links[@]}") awk -F'\t' 'BEGIN { n = split(tolower(ENVIRON["LINKS"]), l, "\n") }
-    { for (i = 1; i <= n; i++) if (index($2 "\\", l[i] "\\") == 1 && (i == n || $0 != "getfileattributesa\t" l[i])) print }' \
-    "$S/calls" | sort >"$S/link-calls"
-  printf 'removedirectorya\t%s\n' "${links[@]:0:3}" | tr '[:upper:]' '[:lower:]' | sort >"$S/link-calls.want"
-  diff "$S/link-calls.want" "$S/link-calls" || fail "the links were not handled as links"
-  [[ ! -e $TEMP_DIR/small.txt && ! -e $TEMP_DIR/real/x.txt ]] || fail "the pass did not run"
-  # Behind the links nothing changed.
-  diff <(grep '^./LinkTarget/' "$S/before.drive") <(grep '^./LinkTarget/' "$S/after.drive") ||
-    fail "a forced start over links changed what they lead to"
+  expect_gone before after "a forced start over links" "$t\\small.txt" "$t\\real\\x.txt"
   expect_same registry before after "a forced start over links"
   ! wine_reg query "$SAMPLE_UNINSTALL\\KB777777" >/dev/null || fail "the entry KB777777 is still there"
   expect_settings after "$DATE" "$L0"
 }
 
-# Chains of folders whose paths pass 260 characters: a file of 259 characters
-# goes, one of 260 stays; a folder of 255 is listed ("\*.*" makes 259), one of
-# 256 is not. So the deep part of each chain stays, with the folders above it.
+# Chains of folders far deeper than 260 characters go whole: the walks reach
+# every entry through its folder's handle and build no path. A "$" folder
+# goes with all it holds too.
 hostile_long_path() {
   # deeper PATH LENGTH: PATH with folders below it, LENGTH characters in all.
   deeper() {
@@ -110,17 +98,13 @@ hostile_long_path() {
     while (($2 - ${#path} > 101)); do path+="\\$(repeat d 60)"; done
     echo "$path\\$(repeat d $(($2 - ${#path} - 1)))"
   }
-  local t=$TEMP_PATH chain full over
-  chain=$(deeper "$t\\chain" 240) # the folder F has 255 characters, G 256
-  full=$(deeper "$chain\\F" 255)
-  over=$(deeper "$chain\\G" 256)
-  for f in "$t\\top.txt" "$t\\flat\\a.txt" "$t\\chain\\mid.txt" "$full\\abc" "$full\\abcd" \
-    "$over\\x" "$(deeper "$full\\s" 420)\\deepest.txt" 'C:\windows\$deep$\shallow.txt' \
+  local t=$TEMP_PATH
+  for f in "$t\\top.txt" "$t\\flat\\a.txt" "$(deeper "$t\\chain" 255)\\abc" \
+    "$(deeper "$t\\chain\\s" 420)\\deepest.txt" 'C:\windows\$deep$\shallow.txt' \
     "$(deeper 'C:\windows\$deep$' 300)\\deep.txt"; do
     sample_sized "$(host_path "$f")" 1K
   done
-  pass "a start over long paths" "$t\\top.txt" "$t\\flat" "$t\\chain\\mid.txt" "$full\\abc" \
-    'C:\windows\$deep$\shallow.txt'
+  pass "a start over long paths" "$t\\top.txt" "$t\\flat" "$t\\chain" 'C:\windows\$deep$'
 }
 
 # odd SIZE DATE LIMIT CLEANS [STORED_DATE]: the settings key holds the value

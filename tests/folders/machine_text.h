@@ -4,7 +4,8 @@
 //                         and hidden; +s system, +u held open by another process
 //   T\sub\                a folder (with flags as a file's)
 //   T\j>Outside           a folder link to C:\Outside; T\l@Outside\f a file
-//                         link (+r sets the link's own read-only bit)
+//                         link (+r sets the link's own read-only bit);
+//                         T\h&Outside\f another name for the file Outside\f
 //   T!RemoveDirectoryA=5  such calls naming T or below fail with error 5
 // In paths, %T stands for the temporary folder below C:\, %G for a GUID-shaped
 // name and %250d for 250 d's.
@@ -39,7 +40,7 @@ inline std::string Expand(const std::string& text) {
 inline void Build(FakePlatform& f, const std::string& text) {
   std::istringstream tokens(Expand(text));
   for (std::string token; tokens >> token;) {
-    const std::size_t cut = token.find_first_of("=+>@!");
+    const std::size_t cut = token.find_first_of("=+>@!&");
     std::string path = "C:\\" + token.substr(0, cut);
     const std::string rest = cut == std::string::npos ? "" : token.substr(cut);
     const std::string flags =
@@ -53,6 +54,8 @@ inline void Build(FakePlatform& f, const std::string& text) {
       const std::size_t at = value.find('=');
       const auto error = static_cast<DWORD>(std::stoul(value.substr(at + 1)));
       f.FailCall(value.substr(0, at), error, path == "C:\\" ? "" : path);
+    } else if (!rest.empty() && rest[0] == '&') {
+      f.AddHardLink(path, "C:\\" + value);
     } else if (!rest.empty() && (rest[0] == '>' || rest[0] == '@')) {
       f.AddLink(path, "C:\\" + value, rest[0] == '>');
       if (has('r')) f.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);

@@ -141,23 +141,28 @@ struct Places {
     }
   }
 
-  // Entries of the places still there although the pass could name them and
-  // nothing stood in the way: no change failed on them (read-only is no
-  // excuse for a file), on a folder above them (but for "not empty" and "in
-  // use", after which a folder is still emptied), nor on a file before them
-  // in their folder (which ends its walk). The pass names paths under
-  // MAX_PATH, their folder's "\*.*" too, and "$" folders under 150 characters.
+  // Entries of the places still there although nothing stood in the way: no
+  // open, removal or deletion failed on them (read-only is no excuse for a
+  // file with one name), on a folder above them (but for "not empty", after
+  // which a folder is still emptied, and "in use", after which it is emptied
+  // through a handle that asks no delete access), nor on a file or link
+  // before them in their folder (which ends its walk). The pass names the
+  // "*.tmp" files under MAX_PATH and the "$" folders under 150 characters;
+  // below, it reaches every depth.
   void Leftovers(const FakePlatform& after, std::vector<std::string>& problems) const {
     std::map<std::string, DWORD> failed;  // folded target -> error
-    for (const FakePlatform::CallRecord& call : after.Changes()) {
-      if (!call.succeeded) failed[Fold(call.target)] = call.error;
+    for (const FakePlatform::CallRecord& call : after.Calls()) {
+      const bool acts = call.changing || call.call == "NtOpenFile" || call.call == "CreateFileA";
+      if (acts && !call.succeeded) failed[Fold(call.target)] = call.error;
     }
+    auto is = [](DWORD error, NTSTATUS status) { return error == static_cast<DWORD>(status); };
     std::set<std::string> untouched;  // entries the pass may leave whole, with all they hold
     for (const auto& [path, attributes] : before) {
       const std::string folded = Fold(path), parent = Parent(folded);
       if (!Allowed(IsFolder(attributes), path)) continue;
-      if (untouched.count(parent) || path.size() >= MAX_PATH || parent.size() + 4 >= MAX_PATH ||
-          (Hotfix(TopBelow(folded, windows)) && TopBelow(folded, windows).size() >= 150)) {
+      const std::string top = TopBelow(folded, windows);
+      if (untouched.count(parent) || (parent == windows && path.size() >= MAX_PATH) ||
+          (Hotfix(top) && top.size() >= 150)) {
         untouched.insert(folded);
         continue;
       }
@@ -166,11 +171,18 @@ struct Places {
         if (after.Exists(path)) problems.push_back("left: " + path);
         continue;
       }
+      const DWORD error = failure->second;
       const bool file = !IsFolder(attributes) && !IsLink(attributes);
-      if (file && failure->second == ERROR_ACCESS_DENIED) problems.push_back("left: " + path);
-      // A file that stays ends its folder's walk, but for the "*.tmp" files.
-      if (file && parent != windows) untouched.insert(parent);
-      if (failure->second != ERROR_DIR_NOT_EMPTY && failure->second != ERROR_SHARING_VIOLATION) {
+      if (file && (is(error, STATUS_CANNOT_DELETE) || error == ERROR_ACCESS_DENIED) &&
+          after.Exists(path)) {
+        problems.push_back("left read-only: " + path);
+      }
+      // A file or link that stays ends its folder's walk, but for the "*.tmp" files.
+      if (!IsFolder(attributes) || IsLink(attributes)) {
+        if (parent != windows) untouched.insert(parent);
+        untouched.insert(folded);
+      } else if (!is(error, STATUS_DIRECTORY_NOT_EMPTY) && !is(error, STATUS_SHARING_VIOLATION) &&
+                 error != ERROR_DIR_NOT_EMPTY && error != ERROR_SHARING_VIOLATION) {
         untouched.insert(folded);
       }
     }
@@ -178,18 +190,21 @@ struct Places {
 };
 
 // Runs the program's start on `fake`, stopped past `budget` calls, the call
-// numbered `failAt` failing with `error`; fails the test if it threw or did
-// not end, did not return 0, left open a handle other than those whose
-// closing failed, or left its places (with `allGone`, left anything in them).
-void CheckStart(FakePlatform& fake, std::size_t budget, bool allGone, std::size_t failAt = SIZE_MAX,
-                DWORD error = 0) {
+// numbered `failAt` failing with `error`, `race` run before every call;
+// fails the test, naming the run `what`, if it threw or did not end, did not
+// return 0, left open a handle other than those whose closing failed, or left
+// its places (with `allGone`, left anything in them). False when it failed.
+using Race = std::function<void(std::size_t index)>;
+bool CheckStart(FakePlatform& fake, std::size_t budget, bool allGone, const std::string& what = "",
+                std::size_t failAt = SIZE_MAX, DWORD error = 0, const Race& race = nullptr) {
   const Places places(fake);
   fake.FailNthCall(failAt, error);
   // Closing calls run in destructors, where a throw would end the process.
   fake.SetCallHook([&](std::string_view call, std::size_t index) {
-    if (index >= budget && call != "FindClose" && call != "RegCloseKey") {
+    if (index >= budget && call != "FindClose" && call != "RegCloseKey" && call != "NtClose") {
       throw std::length_error("did not end");
     }
+    if (race) race(index);
   });
   std::vector<std::string> problems;
   try {
@@ -204,11 +219,13 @@ void CheckStart(FakePlatform& fake, std::size_t budget, bool allGone, std::size_
   if (fake.OpenRegKeys() != failed["RegCloseKey"]) problems.push_back("key left open");
   places.Violations(fake, problems);
   if (allGone) places.Leftovers(fake, problems);
+  if (fake.OpenFileHandles() != failed["NtClose"]) problems.push_back("file handle left open");
   static int shown = 0;  // the machine itself for the first few only
   if (!problems.empty()) {
-    ADD_FAILURE() << "call " << failAt << " failing with " << error << ": "
-                  << testing::PrintToString(problems) << (++shown <= 5 ? "\n" + fake.Dump() : "");
+    ADD_FAILURE() << what << ": " << testing::PrintToString(problems)
+                  << (++shown <= 5 ? "\n" + fake.Dump() : "");
   }
+  return problems.empty();
 }
 
 // Each place holds more than the default 20 MB on its own, so that most
@@ -246,12 +263,22 @@ void BuildMachine(FakePlatform& f, int gate) {
   Build(f, kMachine);
 }
 
-// One error for each way the cleaner tells failures apart: it asks which
-// error it was after RemoveDirectoryA alone. SetErrorMode, GetCommandLineA,
-// GetLocalTime and GetLastError cannot fail on Windows.
+// One error for each way the cleaner tells failures apart: which error it was
+// matters after CreateFileA, NtOpenFile and a disposition alone. The native
+// calls fail with an NTSTATUS. SetErrorMode, GetCommandLineA, GetLocalTime and
+// GetLastError cannot fail on Windows.
 std::vector<DWORD> ErrorsFor(const std::string& call) {
-  if (call == "RemoveDirectoryA")
-    return {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_DIR_NOT_EMPTY};
+  auto status = [](NTSTATUS value) { return static_cast<DWORD>(value); };
+  if (call == "CreateFileA") return {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+  if (call == "NtOpenFile") {
+    return {status(STATUS_ACCESS_DENIED), status(STATUS_SHARING_VIOLATION)};
+  }
+  if (call == "NtSetInformationFile") {
+    return {status(STATUS_CANNOT_DELETE), status(STATUS_DIRECTORY_NOT_EMPTY)};
+  }
+  if (call.compare(0, 2, "Nt") == 0 || call.compare(0, 3, "Rtl") == 0) {
+    return {status(STATUS_ACCESS_DENIED)};
+  }
   const bool never = call == "SetErrorMode" || call == "GetCommandLineA" ||
                      call == "GetLocalTime" || call == "GetLastError";
   return never ? std::vector<DWORD>{} : std::vector<DWORD>{ERROR_ACCESS_DENIED};
@@ -281,20 +308,23 @@ TEST(WholeStart, EveryCallFailingInTurnKeepsTheCleanerInItsPlaces) {
       for (DWORD error : inPass&& gate != 1 ? std::vector<DWORD>{} : ErrorsFor(call)) {
         FakePlatform fake;
         BuildMachine(fake, gate);
-        CheckStart(fake, budget, false, index, error);
+        CheckStart(fake, budget, false,
+                   "call " + std::to_string(index) + " failing with " + std::to_string(error),
+                   index, error);
       }
     }
     // Every call of a kind failing, as on a machine where it always does: a
     // start that retried would not end.
     for (const char* kind :
-         {"RegOpenKeyA", "RegQueryValueExA", "FindFirstFileA", "FindNextFileA",
-          "GetFileAttributesA", "DeleteFileA", "RemoveDirectoryA", "FindClose"}) {
+         {"RegOpenKeyA", "RegQueryValueExA", "FindFirstFileA", "FindNextFileA", "DeleteFileA",
+          "FindClose", "CreateFileA", "NtOpenFile", "NtQueryDirectoryFile",
+          "NtQueryInformationFile", "NtSetInformationFile", "NtClose", "RtlUnicodeToMultiByteN"}) {
       for (DWORD error : ErrorsFor(kind)) {
         SCOPED_TRACE(kind);
         FakePlatform fake;
         BuildMachine(fake, gate);
         fake.FailCall(kind, error);
-        CheckStart(fake, budget, false);
+        CheckStart(fake, budget, false, std::string("every ") + kind + " failing");
       }
     }
   }
@@ -352,8 +382,82 @@ TEST(WholeStart, RandomMachinesForcedStayInTheirPlacesAndLeaveNothingItMayDelete
     SCOPED_TRACE(seed);
     FakePlatform fake;
     BuildRandomMachine(fake, seed);
-    CheckStart(fake, 100000, true);
+    CheckStart(fake, 100000, true, "seed " + std::to_string(seed));
   }
+}
+
+// A racing user's machine: nested folders, read-only files and a bait file in
+// the temporary folder, and outside it a folder that holds files of the same
+// names, read-only ones among them.
+const char kRaceMachine[] =
+    "Outside\\bait.txt=1+r Outside\\ro.txt=1+r Outside\\sub\\deep.txt=1+r "
+    "Outside\\sub\\ro2=1+r Outside\\system.dll=1+r %T\\x\\bait.txt=10 %T\\x\\ro.txt=10+r "
+    "%T\\x\\sub\\deep.txt=10 %T\\x\\sub\\ro2=10+r %T\\x\\sub\\more\\f=10 "
+    "%T\\y.txt=10+r %T\\z\\a=10";
+
+// What the adversary swaps, seen from the entry the call before named: the
+// folder it is in, the entry directly in the temporary folder on the way to
+// it, or the entry.
+enum class Swap { kFolder, kTop, kEntry, kHardLink };
+
+// Renamed away (where share modes allow it) and replaced: a folder by a
+// junction to C:\Outside, a file by a symbolic link to a read-only file there,
+// or (kHardLink) by a hard link to one.
+void StageSwap(FakePlatform& f, const std::string& temp, const std::string& named, Swap swap) {
+  const std::string folded = Fold(named);
+  if (folded.compare(0, temp.size(), temp) != 0 ||
+      (folded.size() > temp.size() && folded[temp.size()] != '\\')) {
+    return;
+  }
+  std::string victim = named;
+  if (swap == Swap::kFolder) victim = Parent(named);
+  if (swap == Swap::kTop) {
+    const std::string top = TopBelow(folded, temp);
+    victim = named.substr(0, top.size());
+  }
+  const DWORD attributes = f.Attributes(victim);
+  // The temporary folder itself is not the user's to rename (SYSTEM's is in
+  // the Windows directory).
+  if (victim.size() <= temp.size() || attributes == INVALID_FILE_ATTRIBUTES) return;
+  const bool folder = IsFolder(attributes) && !IsLink(attributes);
+  if (swap == Swap::kHardLink) {
+    if (!folder && !IsLink(attributes) && f.Remove(victim)) {
+      f.AddHardLink(victim, "C:\\Outside\\ro.txt");
+    }
+  } else if (folder) {
+    if (f.Rename(victim, victim + "~")) f.AddLink(victim, "C:\\Outside", true);
+  } else if (f.Remove(victim)) {
+    f.AddLink(victim, "C:\\Outside\\system.dll", false);
+  }
+}
+
+TEST(WholeStart, SwapsAtEveryCallKeepTheCleanerInItsPlaces) {
+  FakePlatform clean;
+  clean.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  clean.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+  Build(clean, kRaceMachine);
+  ASSERT_TRUE(CheckStart(clean, 100000, true, "the start without a race"));
+  const std::size_t calls = clean.Calls().size();
+  const std::string temp = Fold(Expand("C:\\%T"));
+  int caught = 0, runs = 0;
+  for (std::size_t at = 0; at < calls; ++at) {
+    for (Swap swap : {Swap::kFolder, Swap::kTop, Swap::kEntry, Swap::kHardLink}) {
+      FakePlatform fake;
+      fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+      fake.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+      Build(fake, kRaceMachine);
+      const Race race = [&](std::size_t index) {
+        if (index == at && !fake.Calls().empty()) {
+          StageSwap(fake, temp, fake.Calls().back().target, swap);
+        }
+      };
+      ++runs;
+      const std::string what =
+          "swap " + std::to_string(static_cast<int>(swap)) + " before call " + std::to_string(at);
+      caught += CheckStart(fake, 3 * calls + 200, false, what, SIZE_MAX, 0, race) ? 0 : 1;
+    }
+  }
+  EXPECT_EQ(caught, 0) << "of " << runs << " runs";
 }
 
 }  // namespace

@@ -161,9 +161,9 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 
 ScopedFileHandle OpenFolder(Platform& p, const std::string& path, DWORD share,
                             DWORD flags = FILE_FLAG_BACKUP_SEMANTICS) {
-  return ScopedFileHandle(p, p.CreateFileA(path.c_str(), kFolderAccess, share, nullptr,
-                                           OPEN_EXISTING, flags | FILE_FLAG_OPEN_REPARSE_POINT,
-                                           nullptr));
+  return ScopedFileHandle(p,
+                          p.CreateFileA(path.c_str(), kFolderAccess, share, nullptr, OPEN_EXISTING,
+                                        flags | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
 }
 
 // `name` in `folder`, as itself; its handle in `out` when it opens.
@@ -172,13 +172,13 @@ NTSTATUS OpenIn(Platform& p, HANDLE folder, const Wide& name, ACCESS_MASK access
   UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(WCHAR)),
                       static_cast<USHORT>(name.size() * sizeof(WCHAR)),
                       const_cast<WCHAR*>(name.data())};
-  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder, &text, OBJ_CASE_INSENSITIVE,
-                           nullptr, nullptr};
+  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder,  &text,
+                           OBJ_CASE_INSENSITIVE,      nullptr, nullptr};
   IO_STATUS_BLOCK io{};
   HANDLE handle = nullptr;
-  const NTSTATUS status = p.NtOpenFile(&handle, access, &object, &io, share,
-                                       FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
-                                           FILE_OPEN_FOR_BACKUP_INTENT);
+  const NTSTATUS status = p.NtOpenFile(
+      &handle, access, &object, &io, share,
+      FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT);
   out = ScopedFileHandle(p, NtSuccess(status) ? handle : nullptr);
   return status;
 }
@@ -198,15 +198,14 @@ Names ListHandle(Platform& p, HANDLE folder) {
   IO_STATUS_BLOCK io{};
   NTSTATUS status;
   while (NtSuccess(status = p.NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer,
-                                                   sizeof(buffer), FileDirectoryInformation,
-                                                   FALSE, nullptr, FALSE))) {
+                                                   sizeof(buffer), FileDirectoryInformation, FALSE,
+                                                   nullptr, FALSE))) {
     for (ULONG at = 0;;) {
       const auto* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(buffer + at);
       DWORD attributes = entry->FileAttributes;
       if ((attributes & kFolder) != 0) attributes &= ~kFile;  // Wine's
       names.push_back(Ansi(p, entry->FileName, entry->FileNameLength) + " " +
-                      std::to_string(attributes) + " " +
-                      std::to_string(entry->EndOfFile.QuadPart));
+                      std::to_string(attributes) + " " + std::to_string(entry->EndOfFile.QuadPart));
       if (entry->NextEntryOffset == 0) break;
       at += entry->NextEntryOffset;
     }
@@ -291,9 +290,8 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
             0);
   EXPECT_EQ(Dispose(P(), entry.get()), 0);
   entry.reset();
-  EXPECT_EQ(Listing(P(), At("*")),
-            (Names{".", "..", "Data.lnk", "current", "held", "heldro", "heldsub", "plain.txt",
-                   "sub"}));
+  EXPECT_EQ(Listing(P(), At("*")), (Names{".", "..", "Data.lnk", "current", "held", "heldro",
+                                          "heldsub", "plain.txt", "sub"}));
 }
 
 // Held without delete sharing, a folder cannot be renamed by another program.

@@ -213,7 +213,7 @@ struct FakePlatform::State {
   // A find handle (`find`) or a file handle.
   struct Handle {
     bool find = false;
-    NodePtr node;  // the entry opened, or the folder listed
+    NodePtr node;             // the entry opened, or the folder listed
     std::weak_ptr<Node> via;  // the folder it was opened in, and by what name
     Text name;
     ACCESS_MASK access = 0;
@@ -226,7 +226,7 @@ struct FakePlatform::State {
   std::uintptr_t lastHandle = 0x1000;
 
   std::map<std::string, std::map<std::string, RegValue>> keys;  // by folded path, values too
-  std::map<std::uintptr_t, std::string> regHandles;              // the key's path as opened
+  std::map<std::uintptr_t, std::string> regHandles;             // the key's path as opened
 
   std::vector<std::pair<CallRecord, DWORD>> failures;  // the call and target to fail, the error
   std::map<std::size_t, DWORD> nthFailures;
@@ -327,7 +327,8 @@ struct FakePlatform::State {
       if (parsed.error != 0) return parsed.error;
       const Found found = Find(parsed);
       if (!found.node) return found.folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-      if (parsed.trailingSeparator && !found.node->folder && std::strcmp(call, "RemoveDirectoryA")) {
+      if (parsed.trailingSeparator && !found.node->folder &&
+          std::strcmp(call, "RemoveDirectoryA")) {
         return std::strcmp(call, "DeleteFileA") == 0 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
       }
       return body(*found.node, found);
@@ -344,9 +345,9 @@ struct FakePlatform::State {
     // Named entries in the order given, "." and ".." ahead of them unless named.
     const Parts& order = folder->listingOrder;
     auto rank = [&](const Text& name) {
-      const auto at = std::find_if(order.begin(), order.end(),
-                                   [&](const Text& n) { return Same(n, name); }) -
-                      order.begin();
+      const auto at =
+          std::find_if(order.begin(), order.end(), [&](const Text& n) { return Same(n, name); }) -
+          order.begin();
       return at == std::ptrdiff_t(order.size()) && (name == u"." || name == u"..") ? -1 : at;
     };
     std::stable_sort(all.begin(), all.end(),
@@ -491,7 +492,7 @@ struct FakePlatform::State {
   LSTATUS RunOnKey(const char* call, HKEY handle, LPCSTR subkey, bool changing, Body&& body,
                    const std::string& value = {}) {
     auto open = regHandles.find(Id(handle));
-    const std::string key = !RootName(handle).empty() ? RootName(handle)
+    const std::string key = !RootName(handle).empty()  ? RootName(handle)
                             : open != regHandles.end() ? open->second
                                                        : "";
     const std::string target = JoinKey(key, subkey ? subkey : "");
@@ -662,11 +663,9 @@ std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const
 
 std::size_t FakePlatform::OpenFindHandles() const {
   return static_cast<std::size_t>(std::count_if(s_->handles.begin(), s_->handles.end(),
-                       [](const auto& h) { return h.second.find; }));
+                                                [](const auto& h) { return h.second.find; }));
 }
-std::size_t FakePlatform::OpenFileHandles() const {
-  return s_->handles.size() - OpenFindHandles();
-}
+std::size_t FakePlatform::OpenFileHandles() const { return s_->handles.size() - OpenFindHandles(); }
 std::size_t FakePlatform::OpenRegKeys() const { return s_->regHandles.size(); }
 UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
 
@@ -975,7 +974,8 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
           record->FileNameLength = static_cast<ULONG>(name.size() * sizeof(WCHAR));
           std::memcpy(record->FileName, name.data(), name.size() * sizeof(WCHAR));
           if (last != nullptr) {
-            last->NextEntryOffset = static_cast<ULONG>(bytes + at - reinterpret_cast<unsigned char*>(last));
+            last->NextEntryOffset =
+                static_cast<ULONG>(bytes + at - reinterpret_cast<unsigned char*>(last));
           }
           last = record;
           written = at + size;
@@ -984,7 +984,7 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
         }
         if (last != nullptr) return 0;
         return static_cast<DWORD>(h.next < h.listed.size() ? STATUS_BUFFER_OVERFLOW
-                                                            : STATUS_NO_MORE_FILES);
+                                                           : STATUS_NO_MORE_FILES);
       },
       {}, false));
   if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, written};
@@ -1044,8 +1044,8 @@ NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, 
         if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
         State::Handle& h = it->second;
         Node& n = *h.node;
-        if (length < (basic ? sizeof(FILE_BASIC_INFORMATION)
-                            : sizeof(FILE_DISPOSITION_INFORMATION))) {
+        if (length <
+            (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_DISPOSITION_INFORMATION))) {
           return static_cast<DWORD>(STATUS_INFO_LENGTH_MISMATCH);
         }
         if ((h.access & (basic ? FILE_WRITE_ATTRIBUTES : DELETE)) == 0) {
@@ -1092,7 +1092,8 @@ NTSTATUS FakePlatform::RtlUnicodeToMultiByteN(CHAR* out, ULONG room, ULONG* writ
   const auto status = static_cast<NTSTATUS>(s_->Run(
       "RtlUnicodeToMultiByteN", "", false,
       [&]() -> DWORD {
-        for (; count < room && count < bytes / sizeof(WCHAR); ++count) out[count] = ToAnsi(text[count]);
+        for (; count < room && count < bytes / sizeof(WCHAR); ++count)
+          out[count] = ToAnsi(text[count]);
         return 0;
       },
       {}, false));

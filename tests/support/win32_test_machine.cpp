@@ -76,7 +76,8 @@ bool IsWine() {
 Win32TestMachine::Win32TestMachine() : Win32TestMachine(MakeScratchFolder()) {}
 
 Win32TestMachine::Win32TestMachine(const std::string& folder)
-    : TestMachine(folder, "SOFTWARE\\Sweepwell-" + folder.substr(folder.rfind('\\') + 1), IsWine()) {
+    : TestMachine(folder, "SOFTWARE\\Sweepwell-" + folder.substr(folder.rfind('\\') + 1),
+                  IsWine()) {
   HKEY key = nullptr;
   if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), &key) != ERROR_SUCCESS) {
     RemoveTree(Wide(scratch));
@@ -111,9 +112,9 @@ void Win32TestMachine::MakeFile(const std::string& path, std::uint64_t size, DWO
 
 void Win32TestMachine::Hold(const std::string& path) {
   // Backup semantics let a folder be opened as well as a file.
-  HANDLE handle = ::CreateFileW(Wide(path).c_str(), GENERIC_READ,
-                                FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  HANDLE handle =
+      ::CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) Throw("CreateFileW", path);
   holds_.push_back(handle);
 }
