@@ -21,8 +21,10 @@ constexpr std::size_t kTempPathSize = 150;
 // The Windows directory's text in `buffer`, or an empty view.
 std::string_view FetchWindowsDirectory(Platform& platform, char (&buffer)[kWindowsDirectorySize]);
 // The temporary folder's text in `buffer`, trailing backslash kept, or an
-// empty view; a drive's root ("C:\") is refused too, as emptying it would
-// empty the drive.
+// empty view. Refused too, as the pass would empty them: a drive's root in any
+// spelling ("C:\", "\\?\C:\", "\\server\share\", ...), the Windows
+// directory or any folder that holds it, the user's profile (USERPROFILE) or
+// any folder that holds it, and a path that is not absolute.
 std::string_view FetchTempPath(Platform& platform, char (&buffer)[kTempPathSize]);
 
 }  // namespace folder_walk

@@ -1,6 +1,7 @@
 # shellcheck shell=bash
-# Hostile command lines, "$" entries, links, long paths and settings values
-# (run by tests/e2e/scenario.sh). Every start exits with 0.
+# Hostile command lines, "$" entries, links, long paths, a temporary folder
+# that must not be emptied and settings values (run by tests/e2e/scenario.sh).
+# Every start exits with 0.
 
 repeat() { printf "%${2}s" '' | sed "s/ /$1/g"; } # repeat TEXT COUNT
 
@@ -105,6 +106,18 @@ hostile_long_path() {
     sample_sized "$(host_path "$f")" 1K
   done
   pass "a start over long paths" "$t\\top.txt" "$t\\flat" "$t\\chain" 'C:\windows\$deep$'
+}
+
+# TMP and TEMP set to the Windows directory, as a careless installer might:
+# the pass refuses it as the temporary folder (it would empty C:\windows and
+# system32) and does the rest of its job.
+hostile_temp() {
+  local var
+  for var in TMP TEMP; do wine_reg add 'HKCU\Environment' /v "$var" /d 'C:\windows' /f >/dev/null; done
+  [[ $(win cmd /c echo %TEMP% | tr -d '\r') == 'C:\windows' ]] || fail "TEMP is not C:\windows"
+  sample_sized "$WINDOWS_DIR/sample.tmp" 1K
+  sample_sized "$WINDOWS_DIR/system32/sample.dat" 1K
+  pass "a start with TMP and TEMP at C:\windows" 'C:\windows\sample.tmp'
 }
 
 # odd SIZE DATE LIMIT CLEANS [STORED_DATE]: the settings key holds the value

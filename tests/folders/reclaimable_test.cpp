@@ -5,8 +5,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <optional>
 #include <string>
 
+#include "folders/windows_places.h"
 #include "machine_text.h"
 
 namespace {
@@ -49,10 +51,9 @@ const EstimateCase kEstimateCases[] = {
     {"%146t\\f=1k", 0, "C:\\%146t\\"},
     {"%46w\\$fits\\f=1k %46w\\a.tmp=2k", 3, "C:\\%T\\", "C:\\%46w"},
     {"%47w\\$fits\\f=1k %47w\\a.tmp=2k", 0, "C:\\%T\\", "C:\\%47w"},
-    // A drive's root as the temporary folder would empty the drive.
-    // The 1023 bytes elsewhere show a temporary folder counted as even one byte.
-    {"f=1k Windows\\a.tmp=1023", 0, "C:\\"},
-    {"f=1k Windows\\a.tmp=1023", 0, "\\"},
+    // A refused temporary folder counts nothing (the refusals' table is
+    // below); the 1023 bytes elsewhere show one counted as even one byte.
+    {"Windows\\f=1k Windows\\a.tmp=1023", 0, "C:\\Windows\\"},
     {"f=1k Windows\\a.tmp=1023", 0, "C:\\|T\\"},  // "|" stands for a zero byte
 };
 
@@ -70,6 +71,52 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
     EXPECT_TRUE(fake.Changes().empty());
     EXPECT_EQ(fake.OpenFindHandles(), 0u);
   }
+}
+
+// The folders the pass would empty to the harm of the machine, refused as the
+// temporary folder in every spelling, and the ones beside them kept.
+TEST(Reclaimable, TempFolderRefusals) {
+  const struct {
+    const char* temp;
+    bool refused;
+    const char* profile = "C:\\Users\\Admin";
+  } cases[] = {
+      {"C:\\", true},
+      {"\\", true},
+      {"c:/", true},
+      {"\\\\?\\C:\\", true},
+      {"\\\\.\\C:\\", true},
+      {"C:\\..\\..\\", true},
+      {"\\\\server\\share\\", true},
+      {"\\\\?\\UNC\\server\\share\\", true},
+      {"\\\\server\\share\\tmp\\", false},
+      {"C:\\Windows\\", true},
+      {"c:/windows//", true},
+      {"\\\\?\\C:\\WINDOWS\\.\\", true},
+      {"C:\\Windows\\System32\\..\\", true},
+      {"C:\\Windows\\Temp\\", false},
+      {"C:\\Windows.old\\", false},
+      {"C:\\Users\\Admin\\", true},
+      {"C:\\Users\\", true},
+      {"C:\\Users\\Admin2\\", false},
+      {"C:\\Users\\Admin\\", false, nullptr},  // no USERPROFILE to compare with
+      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", false},
+      {"Temp\\", true},
+      {"C:Temp\\", true},
+  };
+  for (const auto& c : cases) {
+    FakePlatform fake;
+    fake.SetTempPath(c.temp);
+    fake.SetEnvironment("USERPROFILE",
+                        c.profile ? std::optional<std::string>(c.profile) : std::nullopt);
+    char buffer[folder_walk::kTempPathSize];
+    EXPECT_EQ(folder_walk::FetchTempPath(fake, buffer).empty(), c.refused) << c.temp;
+  }
+  // Without the Windows directory to compare with, none is taken.
+  FakePlatform fake;
+  fake.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
+  char buffer[folder_walk::kTempPathSize];
+  EXPECT_TRUE(folder_walk::FetchTempPath(fake, buffer).empty());
 }
 
 }  // namespace
