@@ -6,6 +6,7 @@
 #   check_pe.py loads-on M.N EXE        OS and subsystem versions in its header at most M.N
 #   check_pe.py version EXE             version record 5.1.1.1, Brisca, Sweepwell
 #   check_pe.py icon EXE                an application icon with several sizes
+#   check_pe.py tsaware EXE             marked terminal-server aware
 # Needs pefile (Debian's python3-pefile, for /usr/bin/python3).
 import fnmatch
 import sys
@@ -71,8 +72,14 @@ def icon(pe):
     return groups >= 1 and images >= 2
 
 
+def tsaware(pe):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    print("DllCharacteristics: %#06x" % flags)
+    return flags & 0x8000 != 0  # IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE
+
+
 CHECKS = {"subsystem": subsystem, "imports": dlls, "functions": functions, "loads-on": loads_on,
-          "version": version, "icon": icon}
+          "version": version, "icon": icon, "tsaware": tsaware}
 
 if __name__ == "__main__":
     ok = CHECKS[sys.argv[1]](pefile.PE(sys.argv[-1]), *sys.argv[2:-1])
