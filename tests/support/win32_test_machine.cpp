@@ -137,3 +137,19 @@ void Win32TestMachine::MakeHardLink(const std::string& path, const std::string& 
 bool Win32TestMachine::Rename(const std::string& from, const std::string& to) {
   return ::MoveFileW(Wide(from).c_str(), Wide(to).c_str()) != FALSE;
 }
+
+bool Win32TestMachine::RenameElsewhere(const std::string& from, const std::string& to) {
+  std::wstring command =
+      L"cmd.exe /c move \"" + Wide(from) + L"\" \"" + Wide(to) + L"\" >nul 2>nul";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process)) {
+    Throw("CreateProcessW", from);
+  }
+  ::WaitForSingleObject(process.hProcess, 60000);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return ::GetFileAttributesW(Wide(to).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
