@@ -1,6 +1,7 @@
 #include "bench/synthetic_platform.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <cstring>
 #include <string_view>
 
@@ -166,23 +167,6 @@ BOOL SyntheticPlatform::DeleteFileA(LPCSTR lpFileName) {
   return TRUE;
 }
 
-BOOL SyntheticPlatform::RemoveDirectoryA(LPCSTR lpPathName) {
-  ++counts_.removeDirectory;
-  const std::uint32_t folder = FolderOf(lpPathName, std::strlen(lpPathName));
-  if (folder == kNone || folder == kWindows) {
-    ++counts_.removeDirectoryFailed;
-    lastError_ = folder == kNone ? ERROR_DIRECTORY : ERROR_DIR_NOT_EMPTY;
-    return FALSE;
-  }
-  if (gone_[folder] < tree_.FileCount(folder) + tree_.ChildCount(folder)) {
-    ++counts_.removeDirectoryFailed;
-    lastError_ = ERROR_DIR_NOT_EMPTY;
-    return FALSE;
-  }
-  if (folder != 0) ++gone_[tree_.Parent(folder)];
-  return TRUE;
-}
-
 UINT SyntheticPlatform::SetErrorMode(UINT uMode) { return uMode; }
 
 LPSTR SyntheticPlatform::GetCommandLineA() {
@@ -233,31 +217,177 @@ DWORD SyntheticPlatform::GetTempPathA(DWORD nBufferLength, LPSTR lpBuffer) {
   return static_cast<DWORD>(length);
 }
 
-// Not yet served: the walks over this machine name their entries by path.
-DWORD SyntheticPlatform::GetEnvironmentVariableA(LPCSTR, LPSTR, DWORD) { return 0; }
-HANDLE SyntheticPlatform::CreateFileA(LPCSTR, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD,
-                                      HANDLE) {
-  return INVALID_HANDLE_VALUE;
+DWORD SyntheticPlatform::GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {
+  static constexpr char kProfile[] = "C:\\Users\\Admin";
+  if (std::strcmp(lpName, "USERPROFILE") != 0) return 0;
+  if (nSize < sizeof kProfile) return sizeof kProfile;
+  std::memcpy(lpBuffer, kProfile, sizeof kProfile);
+  return sizeof kProfile - 1;
 }
-NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE*, ACCESS_MASK, OBJECT_ATTRIBUTES*, IO_STATUS_BLOCK*,
-                                       ULONG, ULONG) {
-  return STATUS_ACCESS_DENIED;
+
+// ---- Handles: one record per open folder or file, handles are indexes + kHandleBase ----
+
+SyntheticPlatform::Open* SyntheticPlatform::OpenOf(HANDLE handle) {
+  const auto value = reinterpret_cast<std::uintptr_t>(handle);
+  if (value < kHandleBase || value - kHandleBase >= opens_.size()) return nullptr;
+  return &opens_[value - kHandleBase];
 }
-NTSTATUS SyntheticPlatform::NtQueryDirectoryFile(HANDLE, HANDLE, PIO_APC_ROUTINE, PVOID,
-                                                 IO_STATUS_BLOCK*, PVOID, ULONG,
+
+HANDLE SyntheticPlatform::NewHandle(const Open& open) {
+  std::size_t index;
+  if (!freeOpens_.empty()) {
+    index = freeOpens_.back();
+    freeOpens_.pop_back();
+  } else {
+    index = opens_.size();
+    opens_.emplace_back();
+  }
+  opens_[index] = open;
+  ++openHandles_;
+  return reinterpret_cast<HANDLE>(kHandleBase + index);
+}
+
+HANDLE SyntheticPlatform::CreateFileA(LPCSTR lpFileName, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD,
+                                      DWORD, HANDLE) {
+  ++counts_.createFile;
+  const std::uint32_t folder = FolderOf(lpFileName, std::strlen(lpFileName));
+  if (folder == kNone || folder == kWindows) {
+    lastError_ = ERROR_FILE_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  return NewHandle(Open{folder});
+}
+
+NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE* FileHandle, ACCESS_MASK, OBJECT_ATTRIBUTES* object,
+                                       IO_STATUS_BLOCK*, ULONG, ULONG) {
+  ++counts_.openFile;
+  Open* root = OpenOf(object->RootDirectory);
+  if (root == nullptr || root->file != kNoFile) return STATUS_INVALID_HANDLE;
+  char name[SyntheticTree::kNameSize];
+  const std::size_t length = object->ObjectName->Length / sizeof(WCHAR);
+  if (length >= sizeof name) return STATUS_OBJECT_NAME_NOT_FOUND;
+  for (std::size_t i = 0; i < length; ++i) {
+    name[i] = static_cast<char>(object->ObjectName->Buffer[i]);
+  }
+  const std::string_view text(name, length);
+  std::uint32_t folder = 0;
+  if (tree_.FolderIndex(text, folder) && tree_.Parent(folder) == root->folder) {
+    *FileHandle = NewHandle(Open{folder});
+    return STATUS_SUCCESS;
+  }
+  // Files are opened in listing order: the search starts after the last one.
+  const std::uint32_t files = tree_.FileCount(root->folder);
+  SyntheticTree::NameBuffer buffer;
+  for (std::uint32_t tried = 0; tried < files; ++tried) {
+    const std::uint32_t file = (root->lookup + tried) % files;
+    if (tree_.FileName(root->folder, file, buffer) == text) {
+      root->lookup = file + 1;
+      *FileHandle = NewHandle(Open{root->folder, file});
+      return STATUS_SUCCESS;
+    }
+  }
+  return STATUS_OBJECT_NAME_NOT_FOUND;
+}
+
+NTSTATUS SyntheticPlatform::NtQueryDirectoryFile(HANDLE FileHandle, HANDLE, PIO_APC_ROUTINE, PVOID,
+                                                 IO_STATUS_BLOCK* IoStatusBlock,
+                                                 PVOID FileInformation, ULONG Length,
                                                  FILE_INFORMATION_CLASS, BOOLEAN, UNICODE_STRING*,
                                                  BOOLEAN) {
-  return STATUS_INVALID_HANDLE;
+  ++counts_.queryDirectory;
+  Open* open = OpenOf(FileHandle);
+  if (open == nullptr || open->file != kNoFile) return STATUS_INVALID_HANDLE;
+  auto* bytes = static_cast<unsigned char*>(FileInformation);
+  ULONG written = 0;
+  FILE_DIRECTORY_INFORMATION* last = nullptr;
+  for (;; ++open->next) {
+    WIN32_FIND_DATAA data;
+    if (!Fill(Cursor{open->folder, open->next}, &data)) break;
+    const std::size_t length = std::strlen(data.cFileName);
+    const ULONG at = (written + 7) & ~ULONG{7};
+    const ULONG size =
+        static_cast<ULONG>(offsetof(FILE_DIRECTORY_INFORMATION, FileName) + length * sizeof(WCHAR));
+    if (at + size > Length) break;
+    auto* record = reinterpret_cast<FILE_DIRECTORY_INFORMATION*>(bytes + at);
+    record->NextEntryOffset = 0;
+    record->EndOfFile.QuadPart =
+        static_cast<LONGLONG>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
+                              data.nFileSizeLow);
+    record->FileAttributes = data.dwFileAttributes;
+    record->FileNameLength = static_cast<ULONG>(length * sizeof(WCHAR));
+    for (std::size_t i = 0; i < length; ++i) {
+      record->FileName[i] = static_cast<WCHAR>(static_cast<unsigned char>(data.cFileName[i]));
+    }
+    if (last != nullptr) last->NextEntryOffset = at - static_cast<ULONG>(
+                                                          reinterpret_cast<unsigned char*>(last) - bytes);
+    last = record;
+    written = at + size;
+  }
+  IoStatusBlock->Information = written;
+  return last != nullptr ? STATUS_SUCCESS : STATUS_NO_MORE_FILES;
 }
-NTSTATUS SyntheticPlatform::NtQueryInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
-                                                   FILE_INFORMATION_CLASS) {
-  return STATUS_INVALID_HANDLE;
+
+NTSTATUS SyntheticPlatform::NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK*,
+                                                   PVOID FileInformation, ULONG,
+                                                   FILE_INFORMATION_CLASS FileInformationClass) {
+  ++counts_.queryInformation;
+  const Open* open = OpenOf(FileHandle);
+  if (open == nullptr) return STATUS_INVALID_HANDLE;
+  const bool folder = open->file == kNoFile;
+  if (FileInformationClass == FileStandardInformation) {
+    FILE_STANDARD_INFORMATION standard{};
+    standard.NumberOfLinks = 1;
+    standard.Directory = folder;
+    *static_cast<FILE_STANDARD_INFORMATION*>(FileInformation) = standard;
+    return STATUS_SUCCESS;
+  }
+  FILE_BASIC_INFORMATION basic{};
+  basic.FileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY
+                                : tree_.FileAttributes(open->folder, open->file);
+  *static_cast<FILE_BASIC_INFORMATION*>(FileInformation) = basic;
+  return STATUS_SUCCESS;
 }
-NTSTATUS SyntheticPlatform::NtSetInformationFile(HANDLE, IO_STATUS_BLOCK*, PVOID, ULONG,
-                                                 FILE_INFORMATION_CLASS) {
-  return STATUS_INVALID_HANDLE;
+
+NTSTATUS SyntheticPlatform::NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK*, PVOID,
+                                                 ULONG, FILE_INFORMATION_CLASS FileInformationClass) {
+  ++counts_.setInformation;
+  Open* open = OpenOf(FileHandle);
+  if (open == nullptr) return STATUS_INVALID_HANDLE;
+  if (FileInformationClass != FileDispositionInformation) return STATUS_SUCCESS;
+  if (open->file == kNoFile &&
+      gone_[open->folder] < tree_.FileCount(open->folder) + tree_.ChildCount(open->folder)) {
+    ++counts_.setInformationFailed;
+    return STATUS_DIRECTORY_NOT_EMPTY;
+  }
+  open->deleteOnClose = true;
+  return STATUS_SUCCESS;
 }
-NTSTATUS SyntheticPlatform::NtClose(HANDLE) { return STATUS_INVALID_HANDLE; }
-NTSTATUS SyntheticPlatform::RtlUnicodeToMultiByteN(CHAR*, ULONG, ULONG*, const WCHAR*, ULONG) {
-  return STATUS_INVALID_PARAMETER;
+
+NTSTATUS SyntheticPlatform::NtClose(HANDLE Handle) {
+  ++counts_.close;
+  Open* open = OpenOf(Handle);
+  if (open == nullptr) return STATUS_INVALID_HANDLE;
+  if (open->deleteOnClose) {
+    if (open->file != kNoFile) {
+      ++gone_[open->folder];
+    } else if (open->folder != 0) {
+      ++gone_[tree_.Parent(open->folder)];
+    }
+  }
+  freeOpens_.push_back(static_cast<std::size_t>(open - opens_.data()));
+  --openHandles_;
+  return STATUS_SUCCESS;
+}
+
+NTSTATUS SyntheticPlatform::RtlUnicodeToMultiByteN(CHAR* MultiByteString,
+                                                   ULONG MaxBytesInMultiByteString,
+                                                   ULONG* BytesInMultiByteString,
+                                                   const WCHAR* UnicodeString,
+                                                   ULONG BytesInUnicodeString) {
+  ULONG count = 0;
+  for (; count < MaxBytesInMultiByteString && count < BytesInUnicodeString / sizeof(WCHAR); ++count) {
+    MultiByteString[count] = static_cast<CHAR>(UnicodeString[count]);
+  }
+  *BytesInMultiByteString = count;
+  return STATUS_SUCCESS;
 }

@@ -24,11 +24,16 @@ class SyntheticPlatform final : public Platform {
     std::uint64_t getAttributes = 0;
     std::uint64_t setAttributes = 0;
     std::uint64_t deleteFile = 0;
-    std::uint64_t removeDirectory = 0;
-    std::uint64_t removeDirectoryFailed = 0;
+    std::uint64_t createFile = 0;
+    std::uint64_t openFile = 0;
+    std::uint64_t queryDirectory = 0;
+    std::uint64_t queryInformation = 0;
+    std::uint64_t setInformation = 0;
+    std::uint64_t setInformationFailed = 0;  // dispositions of folders not empty yet
+    std::uint64_t close = 0;
     std::uint64_t Total() const {
       return findFirst + findNext + findClose + getAttributes + setAttributes + deleteFile +
-             removeDirectory;
+             createFile + openFile + queryDirectory + queryInformation + setInformation + close;
     }
   };
 
@@ -37,11 +42,13 @@ class SyntheticPlatform final : public Platform {
   // Deletions change nothing but a count per folder of the entries gone from
   // it: a folder can be removed once all its entries are gone, and listings
   // still show everything. Restore sets the counts back to zero, so the same
-  // tree serves many purges.
+  // tree serves many purges. Handles open folders of the temporary folder's
+  // tree and files in them; relative opens find files fastest in listing order.
   void Restore();
 
   const Counts& CallCounts() const { return counts_; }
   std::size_t OpenFindHandles() const { return openCursors_; }
+  std::size_t OpenFileHandles() const { return openHandles_; }
 
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
@@ -63,7 +70,6 @@ class SyntheticPlatform final : public Platform {
   DWORD GetFileAttributesA(LPCSTR lpFileName) override;
   BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
   BOOL DeleteFileA(LPCSTR lpFileName) override;
-  BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
   DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
   HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                      SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -98,6 +104,18 @@ class SyntheticPlatform final : public Platform {
     std::uint32_t next = 0;  // position in the listing: ".", "..", files, subfolders
   };
 
+  static constexpr std::uint32_t kNoFile = 0xFFFFFFFFu;
+  static constexpr std::uintptr_t kHandleBase = 0x10000000u;
+  struct Open {
+    std::uint32_t folder = kNone;
+    std::uint32_t file = kNoFile;  // kNoFile: the folder itself
+    std::uint32_t next = 0;        // a folder's listing position, as a Cursor's
+    std::uint32_t lookup = 0;      // the file after the one opened last in it
+    bool deleteOnClose = false;
+  };
+  Open* OpenOf(HANDLE handle);
+  HANDLE NewHandle(const Open& open);
+
   // The folder a path names, or kNone.
   std::uint32_t FolderOf(const char* path, std::size_t length) const;
   // The folder that holds the entry a path names, or kNone.
@@ -109,6 +127,9 @@ class SyntheticPlatform final : public Platform {
   std::vector<Cursor> cursors_;      // find handles are indexes + 1
   std::vector<std::uint32_t> freeCursors_;
   std::size_t openCursors_ = 0;
+  std::vector<Open> opens_;
+  std::vector<std::size_t> freeOpens_;
+  std::size_t openHandles_ = 0;
   DWORD lastError_ = 0;
   Counts counts_;
 };

@@ -91,23 +91,40 @@ bool FolderListing::Next(ListedEntry& entry) {
   }
 }
 
-OpenedEntry OpenEntry(Platform& platform, HANDLE folder, const ListedEntry& entry,
-                      ACCESS_MASK access, ULONG share) {
-  OpenedEntry opened{ScopedFileHandle(platform), STATUS_OBJECT_NAME_INVALID, 0};
+namespace {
+
+OpenedEntry Open(Platform& platform, HANDLE folder, const ListedEntry& entry, ACCESS_MASK access,
+                 ULONG share, ULONG options) {
+  OpenedEntry opened{ScopedFileHandle(platform), STATUS_OBJECT_NAME_INVALID, entry.attributes};
   const std::size_t bytes = entry.name.size() * sizeof(WCHAR);
   if (bytes == 0 || bytes > 0xFFFE) return opened;
   UNICODE_STRING name{static_cast<USHORT>(bytes), static_cast<USHORT>(bytes),
                       const_cast<WCHAR*>(entry.name.data())};
-  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder,  &name,
-                           OBJ_CASE_INSENSITIVE,      nullptr, nullptr};
+  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder, &name, OBJ_CASE_INSENSITIVE,
+                           nullptr, nullptr};
   IO_STATUS_BLOCK io{};
   HANDLE handle = nullptr;
-  opened.status = platform.NtOpenFile(
-      &handle, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io, share,
-      FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT | FILE_OPEN_FOR_BACKUP_INTENT);
-  if (!NtSuccess(opened.status)) return opened;
-  opened.handle.reset(handle);
-  opened.attributes = AttributesOf(platform, handle);
+  opened.status = platform.NtOpenFile(&handle, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
+                                      &object, &io, share,
+                                      options | FILE_OPEN_REPARSE_POINT |
+                                          FILE_SYNCHRONOUS_IO_NONALERT |
+                                          FILE_OPEN_FOR_BACKUP_INTENT);
+  if (NtSuccess(opened.status)) opened.handle.reset(handle);
+  return opened;
+}
+
+}  // namespace
+
+OpenedEntry OpenNonFolder(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                          ACCESS_MASK access, ULONG share) {
+  return Open(platform, folder, entry, access, share, FILE_NON_DIRECTORY_FILE);
+}
+
+OpenedEntry OpenEntry(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                      ACCESS_MASK access, ULONG share) {
+  OpenedEntry opened = Open(platform, folder, entry, access, share, 0);
+  if (!opened.handle) return opened;
+  opened.attributes = AttributesOf(platform, opened.handle.get());
   // Asked on its own handle, the entry must be what the listing said: a
   // folder swapped for a link since, say, is left alone.
   if (opened.attributes == INVALID_FILE_ATTRIBUTES ||

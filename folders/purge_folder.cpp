@@ -16,6 +16,7 @@ using folder_walk::ListedEntry;
 using folder_walk::OpenedEntry;
 using folder_walk::OpenEntry;
 using folder_walk::OpenFolder;
+using folder_walk::OpenNonFolder;
 
 namespace {
 
@@ -53,12 +54,19 @@ void MakeWritable(Platform& platform, HANDLE file, DWORD attributes) {
   platform.NtSetInformationFile(file, &io, &basic, sizeof(basic), FileBasicInformation);
 }
 
-// A file or a link, deleted through its own handle; false when it stays.
+// A file or a link, deleted through its own handle; false when it stays. A
+// file listed as plain and writable is opened as whatever is not a folder and
+// goes as itself (a link put in its place is removed, not followed); one
+// listed read-only, and a link, must be on their own handles what the
+// listing said: a read-only file is made writable only then.
 bool DeleteEntry(Platform& platform, HANDLE folder, const ListedEntry& entry) {
+  const bool plain = KindOf(entry.attributes) == Kind::kFile &&
+                     (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0;
   OpenedEntry opened =
-      OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldFile);
+      plain ? OpenNonFolder(platform, folder, entry, DELETE, kHoldFile)
+            : OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldFile);
   if (!opened.handle) return false;
-  if (KindOf(opened.attributes) == Kind::kFile &&
+  if (!plain && KindOf(opened.attributes) == Kind::kFile &&
       (opened.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     MakeWritable(platform, opened.handle.get(), opened.attributes);
   }

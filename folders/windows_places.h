@@ -43,6 +43,6 @@ FindSpec WindowsTmpFilesSpec(std::string_view windowsDirectory);
 // FILE_ATTRIBUTE_REPARSE_POINT, a junction named "$..." say) stays in the
 // list with its attributes, so that a cleaning pass can remove the link
 // itself and its uninstall entry. It must never be purged through: hand it to
-// RemoveFolderEntry (folders/purge_folder.h) or remove it with
-// RemoveDirectoryA alone; GetFolderEntrySize counts it as 0.
+// RemoveFolderEntry (folders/purge_folder.h), which removes it as itself;
+// GetFolderEntrySize counts it as 0.
 void ListHotfixFolders(Platform& platform, std::vector<FoundFile>& list);

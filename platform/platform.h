@@ -45,7 +45,6 @@ class Platform {
   virtual DWORD GetFileAttributesA(LPCSTR lpFileName) = 0;
   virtual BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) = 0;
   virtual BOOL DeleteFileA(LPCSTR lpFileName) = 0;
-  virtual BOOL RemoveDirectoryA(LPCSTR lpPathName) = 0;
 
   // Handles: a folder opened by its path, and through its handle the entries
   // it holds, each opened relative to it (ObjectAttributes->RootDirectory) and

@@ -81,7 +81,6 @@ BOOL Win32Platform::SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes
 
 BOOL Win32Platform::DeleteFileA(LPCSTR lpFileName) { return ::DeleteFileA(lpFileName); }
 
-BOOL Win32Platform::RemoveDirectoryA(LPCSTR lpPathName) { return ::RemoveDirectoryA(lpPathName); }
 
 HANDLE Win32Platform::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   SECURITY_ATTRIBUTES* lpSecurityAttributes,

@@ -27,7 +27,6 @@ class Win32Platform : public Platform {
   DWORD GetFileAttributesA(LPCSTR lpFileName) override;
   BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
   BOOL DeleteFileA(LPCSTR lpFileName) override;
-  BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
   HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                      SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;

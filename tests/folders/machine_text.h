@@ -6,7 +6,7 @@
 //   T\j>Outside           a folder link to C:\Outside; T\l@Outside\f a file
 //                         link (+r sets the link's own read-only bit);
 //                         T\h&Outside\f another name for the file Outside\f
-//   T!RemoveDirectoryA=5  such calls naming T or below fail with error 5
+//   T!NtOpenFile=5        such calls naming T or below fail with error 5
 // In paths, %T stands for the temporary folder below C:\, %G for a GUID-shaped
 // name and %250d for 250 d's.
 #pragma once

@@ -327,8 +327,7 @@ struct FakePlatform::State {
       if (parsed.error != 0) return parsed.error;
       const Found found = Find(parsed);
       if (!found.node) return found.folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-      if (parsed.trailingSeparator && !found.node->folder &&
-          std::strcmp(call, "RemoveDirectoryA")) {
+      if (parsed.trailingSeparator && !found.node->folder) {
         return std::strcmp(call, "DeleteFileA") == 0 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
       }
       return body(*found.node, found);
@@ -841,22 +840,6 @@ BOOL FakePlatform::DeleteFileA(LPCSTR path) {
   }) == 0;
 }
 
-BOOL FakePlatform::RemoveDirectoryA(LPCSTR path) {
-  State& s = *s_;
-  return s.RunOnPath("RemoveDirectoryA", path, true, [&](Node& n, const State::Found& f) -> DWORD {
-    if (!f.folder) return ERROR_ACCESS_DENIED;  // a drive's root
-    if (!n.folder) return ERROR_DIRECTORY;
-    if (!State::MayOpen(n, {DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})) {
-      return ERROR_SHARING_VIOLATION;
-    }
-    if (n.deletePending || (n.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      return ERROR_ACCESS_DENIED;
-    }
-    if (!n.link && !n.entries.empty()) return ERROR_DIR_NOT_EMPTY;
-    return s.Unlink(f.folder, s.ParseAnsi(path).parts.back()), 0;
-  }) == 0;
-}
-
 // ---- Handles ------------------------------------------------------------------------------
 
 HANDLE FakePlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
@@ -910,6 +893,9 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         }
         const NodePtr node = root->second.node->Child(text);
         if (!node) return static_cast<DWORD>(STATUS_OBJECT_NAME_NOT_FOUND);
+        if ((options & FILE_NON_DIRECTORY_FILE) != 0 && node->folder) {
+          return static_cast<DWORD>(STATUS_FILE_IS_A_DIRECTORY);
+        }
         if (node->deletePending) return static_cast<DWORD>(STATUS_DELETE_PENDING);
         const Open open{State::Normalized(access), share};
         if (!State::MayOpen(*node, open)) return static_cast<DWORD>(STATUS_SHARING_VIOLATION);

@@ -62,14 +62,14 @@ class FakePlatform : public Platform {
   // A reparse point at `path` that leads to `target`: a folder link (junction
   // or directory symbolic link) lists as DIRECTORY|REPARSE_POINT, a file link
   // as REPARSE_POINT|ARCHIVE. Paths that pass through it resolve in the
-  // target; the link itself is what RemoveDirectoryA / DeleteFileA remove and
-  // what an open as itself reaches.
+  // target; the link itself is what DeleteFileA removes and what an open as
+  // itself reaches.
   void AddLink(const std::string& path, const std::string& target, bool folder = true);
   // Another name for the plain file at `existing`.
   void AddHardLink(const std::string& path, const std::string& existing);
   // Held open by another process (read access, sharing read and write but
-  // not delete): DeleteFileA and RemoveDirectoryA fail with
-  // ERROR_SHARING_VIOLATION, and so does an open that asks for DELETE.
+  // not delete): DeleteFileA fails with ERROR_SHARING_VIOLATION, and so does
+  // an open that asks for DELETE.
   void SetInUse(const std::string& path, bool inUse = true);
   // Lists a folder's entries in this order; "." and ".." may be placed too.
   // Entries not named follow in their usual order.
@@ -146,15 +146,15 @@ class FakePlatform : public Platform {
   //   passed over. It goes on in the folder it started in, wherever that
   //   folder is moved.
   // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
-  //   read-only (5). RemoveDirectoryA: missing, a drive's root (5), not a
-  //   folder (267), held open or the current folder (32), read-only (5), not
-  //   empty (145); a folder link goes as itself, full or not.
+  //   read-only (5).
   // - Opens check share modes as Windows does (read, write and delete access
   //   against the others' share modes, and the other way round); the current
   //   folder is held with read access, sharing read and write. CreateFileA
   //   takes OPEN_EXISTING only, and a folder with FILE_FLAG_BACKUP_SEMANTICS
   //   only. NtOpenFile takes one name relative to a folder's handle, opened
   //   as itself (FILE_OPEN_REPARSE_POINT): any other use throws.
+  //   FILE_NON_DIRECTORY_FILE refuses a folder or folder link
+  //   (STATUS_FILE_IS_A_DIRECTORY).
   // - FileDispositionInformation fails on a read-only entry
   //   (STATUS_CANNOT_DELETE) and on a folder that is not empty; the entry goes
   //   when the last handle on it closes, by the name it was opened by.
@@ -190,7 +190,6 @@ class FakePlatform : public Platform {
   DWORD GetFileAttributesA(LPCSTR lpFileName) override;
   BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
   BOOL DeleteFileA(LPCSTR lpFileName) override;
-  BOOL RemoveDirectoryA(LPCSTR lpPathName) override;
   HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                      SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;

@@ -28,6 +28,9 @@ class TestMachine {
   virtual void MakeHardLink(const std::string& path, const std::string& existing) = 0;
   // As another program would; false when it cannot.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;
+  // A directory symbolic link to `target`; false where none can be made
+  // (under Wine, or on Windows without the right to make one).
+  virtual bool MakeFolderLink(const std::string& path, const std::string& target) = 0;
 
   const std::string scratch, scratchKey;
   const bool wine;  // where Wine answers otherwise than Windows, the suite names it
