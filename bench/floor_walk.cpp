@@ -11,8 +11,8 @@ HANDLE OpenIn(Platform& platform, HANDLE folder, const FILE_DIRECTORY_INFORMATIO
   UNICODE_STRING name{static_cast<USHORT>(entry.FileNameLength),
                       static_cast<USHORT>(entry.FileNameLength),
                       const_cast<WCHAR*>(entry.FileName)};
-  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder, &name, OBJ_CASE_INSENSITIVE,
-                           nullptr, nullptr};
+  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder,  &name,
+                           OBJ_CASE_INSENSITIVE,      nullptr, nullptr};
   IO_STATUS_BLOCK io{};
   HANDLE handle = nullptr;
   const NTSTATUS status =
@@ -92,10 +92,9 @@ void Purge(Platform& platform, HANDLE folder, bool guard) {
 }
 
 HANDLE OpenTop(Platform& platform, const char* folder) {
-  HANDLE handle = platform.CreateFileA(folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ,
-                                       nullptr, OPEN_EXISTING,
-                                       FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
-                                       nullptr);
+  HANDLE handle = platform.CreateFileA(
+      folder, FILE_LIST_DIRECTORY | SYNCHRONIZE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   return handle == INVALID_HANDLE_VALUE ? nullptr : handle;
 }
 

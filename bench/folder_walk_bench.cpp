@@ -24,8 +24,8 @@
 #include "bench/synthetic_tree.h"
 #include "folders/purge_folder.h"
 #include "folders/reclaimable.h"
-#include "support/fake_platform.h"
 #include "search/file_finder.h"
+#include "support/fake_platform.h"
 
 namespace {
 

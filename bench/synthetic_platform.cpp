@@ -310,16 +310,16 @@ NTSTATUS SyntheticPlatform::NtQueryDirectoryFile(HANDLE FileHandle, HANDLE, PIO_
     if (at + size > Length) break;
     auto* record = reinterpret_cast<FILE_DIRECTORY_INFORMATION*>(bytes + at);
     record->NextEntryOffset = 0;
-    record->EndOfFile.QuadPart =
-        static_cast<LONGLONG>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                              data.nFileSizeLow);
+    record->EndOfFile.QuadPart = static_cast<LONGLONG>(
+        (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
     record->FileAttributes = data.dwFileAttributes;
     record->FileNameLength = static_cast<ULONG>(length * sizeof(WCHAR));
     for (std::size_t i = 0; i < length; ++i) {
       record->FileName[i] = static_cast<WCHAR>(static_cast<unsigned char>(data.cFileName[i]));
     }
-    if (last != nullptr) last->NextEntryOffset = at - static_cast<ULONG>(
-                                                          reinterpret_cast<unsigned char*>(last) - bytes);
+    if (last != nullptr)
+      last->NextEntryOffset =
+          at - static_cast<ULONG>(reinterpret_cast<unsigned char*>(last) - bytes);
     last = record;
     written = at + size;
   }
@@ -342,14 +342,14 @@ NTSTATUS SyntheticPlatform::NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_
     return STATUS_SUCCESS;
   }
   FILE_BASIC_INFORMATION basic{};
-  basic.FileAttributes = folder ? FILE_ATTRIBUTE_DIRECTORY
-                                : tree_.FileAttributes(open->folder, open->file);
+  basic.FileAttributes =
+      folder ? FILE_ATTRIBUTE_DIRECTORY : tree_.FileAttributes(open->folder, open->file);
   *static_cast<FILE_BASIC_INFORMATION*>(FileInformation) = basic;
   return STATUS_SUCCESS;
 }
 
-NTSTATUS SyntheticPlatform::NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK*, PVOID,
-                                                 ULONG, FILE_INFORMATION_CLASS FileInformationClass) {
+NTSTATUS SyntheticPlatform::NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK*, PVOID, ULONG,
+                                                 FILE_INFORMATION_CLASS FileInformationClass) {
   ++counts_.setInformation;
   Open* open = OpenOf(FileHandle);
   if (open == nullptr) return STATUS_INVALID_HANDLE;
@@ -385,7 +385,8 @@ NTSTATUS SyntheticPlatform::RtlUnicodeToMultiByteN(CHAR* MultiByteString,
                                                    const WCHAR* UnicodeString,
                                                    ULONG BytesInUnicodeString) {
   ULONG count = 0;
-  for (; count < MaxBytesInMultiByteString && count < BytesInUnicodeString / sizeof(WCHAR); ++count) {
+  for (; count < MaxBytesInMultiByteString && count < BytesInUnicodeString / sizeof(WCHAR);
+       ++count) {
     MultiByteString[count] = static_cast<CHAR>(UnicodeString[count]);
   }
   *BytesInMultiByteString = count;

@@ -100,24 +100,23 @@ OpenedEntry Open(Platform& platform, HANDLE folder, const ListedEntry& entry, AC
   if (bytes == 0 || bytes > 0xFFFE) return opened;
   UNICODE_STRING name{static_cast<USHORT>(bytes), static_cast<USHORT>(bytes),
                       const_cast<WCHAR*>(entry.name.data())};
-  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder, &name, OBJ_CASE_INSENSITIVE,
-                           nullptr, nullptr};
+  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder,  &name,
+                           OBJ_CASE_INSENSITIVE,      nullptr, nullptr};
   IO_STATUS_BLOCK io{};
   HANDLE handle = nullptr;
-  opened.status = platform.NtOpenFile(&handle, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE,
-                                      &object, &io, share,
-                                      options | FILE_OPEN_REPARSE_POINT |
-                                          FILE_SYNCHRONOUS_IO_NONALERT |
-                                          FILE_OPEN_FOR_BACKUP_INTENT);
+  opened.status =
+      platform.NtOpenFile(&handle, access | FILE_READ_ATTRIBUTES | SYNCHRONIZE, &object, &io, share,
+                          options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
+                              FILE_OPEN_FOR_BACKUP_INTENT);
   if (NtSuccess(opened.status)) opened.handle.reset(handle);
   return opened;
 }
 
 }  // namespace
 
-OpenedEntry OpenNonFolder(Platform& platform, HANDLE folder, const ListedEntry& entry,
-                          ACCESS_MASK access, ULONG share) {
-  return Open(platform, folder, entry, access, share, FILE_NON_DIRECTORY_FILE);
+OpenedEntry OpenToDelete(Platform& platform, HANDLE folder, const ListedEntry& entry, ULONG share) {
+  return Open(platform, folder, entry, DELETE, share,
+              FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE);
 }
 
 OpenedEntry OpenEntry(Platform& platform, HANDLE folder, const ListedEntry& entry,

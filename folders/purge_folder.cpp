@@ -16,7 +16,7 @@ using folder_walk::ListedEntry;
 using folder_walk::OpenedEntry;
 using folder_walk::OpenEntry;
 using folder_walk::OpenFolder;
-using folder_walk::OpenNonFolder;
+using folder_walk::OpenToDelete;
 
 namespace {
 
@@ -55,18 +55,20 @@ void MakeWritable(Platform& platform, HANDLE file, DWORD attributes) {
 }
 
 // A file or a link, deleted through its own handle; false when it stays. A
-// file listed as plain and writable is opened as whatever is not a folder and
-// goes as itself (a link put in its place is removed, not followed); one
-// listed read-only, and a link, must be on their own handles what the
-// listing said: a read-only file is made writable only then.
+// file listed as plain and writable is opened for deletion on close as
+// whatever is not a folder, and goes as itself (a link put in its place is
+// removed, not followed); one listed read-only, and a link, must be on their
+// own handles what the listing said: a read-only file is made writable only
+// then.
 bool DeleteEntry(Platform& platform, HANDLE folder, const ListedEntry& entry) {
-  const bool plain = KindOf(entry.attributes) == Kind::kFile &&
-                     (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0;
+  if (KindOf(entry.attributes) == Kind::kFile &&
+      (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return static_cast<bool>(OpenToDelete(platform, folder, entry, kHoldFile).handle);
+  }
   OpenedEntry opened =
-      plain ? OpenNonFolder(platform, folder, entry, DELETE, kHoldFile)
-            : OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldFile);
+      OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldFile);
   if (!opened.handle) return false;
-  if (!plain && KindOf(opened.attributes) == Kind::kFile &&
+  if (KindOf(opened.attributes) == Kind::kFile &&
       (opened.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     MakeWritable(platform, opened.handle.get(), opened.attributes);
   }

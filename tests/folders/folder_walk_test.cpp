@@ -18,7 +18,8 @@ namespace {
 
 // The changing calls as "del T full, attrib T\b, del T\b": the verb (a
 // disposition or DeleteFileA, setting attributes), the path below C:\ that the
-// entry had, and why it failed (full: not empty; ro: read-only; else the code).
+// entry had, and why it failed (full: not empty; ro: read-only; busy: held
+// open by another program; else the code).
 std::string Changes(const FakePlatform& fake) {
   std::string text;
   for (const FakePlatform::CallRecord& c : fake.Changes()) {
@@ -28,7 +29,9 @@ std::string Changes(const FakePlatform& fake) {
     if (c.succeeded) continue;
     text += c.error == static_cast<DWORD>(STATUS_DIRECTORY_NOT_EMPTY) ? " full"
             : c.error == static_cast<DWORD>(STATUS_CANNOT_DELETE)     ? " ro"
-                                                                  : " " + std::to_string(c.error);
+            : c.error == static_cast<DWORD>(STATUS_SHARING_VIOLATION)
+                ? " busy"
+                : " " + std::to_string(c.error);
   }
   return text;
 }
@@ -71,7 +74,9 @@ const WalkCase kWalkCases[] = {
     {"T\\a=1 T\\+u", false, 1, "del T\\a"},
     // A file in use ends its own folder's walk; sizes count in full.
     {"T\\a-long-name=5g T\\s\\held=2+u T\\s\\after=4 T\\b=8+u T\\c=16 T\\d\\e=32", false,
-     (5ull << 30) + 62, "del T full, del T\\a-long-name, del T\\s full, del T\\s full"},
+     (5ull << 30) + 62,
+     "del T full, del T\\a-long-name, del T\\s full, del T\\s\\held busy, del T\\s full, "
+     "del T\\b busy"},
     // Read-only files are made writable first, their other bits kept, unless
     // they have another name (whose bits they are too): such a one stays.
     {"T\\r=1+rh T\\h=2+hs T\\held=4+ru", false, 7, "del T full, attrib T\\r, del T\\r, del T\\h"},

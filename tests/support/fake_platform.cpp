@@ -884,8 +884,9 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
     throw std::invalid_argument("the machine opens one name as itself: " + ToUtf8(text));
   }
   const std::string target = valid ? ToUtf8(s.PathOf(root->second.node.get()) + u"\\" + text) : "";
+  const bool doomed = (options & FILE_DELETE_ON_CLOSE) != 0;
   const auto status = static_cast<NTSTATUS>(s.Run(
-      "NtOpenFile", target, false,
+      "NtOpenFile", target, doomed,
       [&]() -> DWORD {
         if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
         if (text.empty() || text == u"." || text == u"..") {
@@ -899,9 +900,15 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         if (node->deletePending) return static_cast<DWORD>(STATUS_DELETE_PENDING);
         const Open open{State::Normalized(access), share};
         if (!State::MayOpen(*node, open)) return static_cast<DWORD>(STATUS_SHARING_VIOLATION);
+        if (doomed && ((access & DELETE) == 0 || (node->attributes & FILE_ATTRIBUTE_READONLY))) {
+          return static_cast<DWORD>((access & DELETE) ? STATUS_CANNOT_DELETE
+                                                      : STATUS_ACCESS_DENIED);
+        }
         State::Handle handle;
         handle.node = node;
         handle.via = root->second.node;
+        handle.deleteOnClose = doomed;
+        node->deletePending = node->deletePending || doomed;
         for (const Named& e : root->second.node->entries) {
           if (e.node == node && Same(e.name, text)) handle.name = e.name;
         }
@@ -909,7 +916,7 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         *result = s.NewHandle(std::move(handle), open);
         return 0;
       },
-      {}, false));
+      doomed ? "FILE_DELETE_ON_CLOSE" : "", false));
   if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
   return status;
 }

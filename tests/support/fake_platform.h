@@ -154,7 +154,8 @@ class FakePlatform : public Platform {
   //   only. NtOpenFile takes one name relative to a folder's handle, opened
   //   as itself (FILE_OPEN_REPARSE_POINT): any other use throws.
   //   FILE_NON_DIRECTORY_FILE refuses a folder or folder link
-  //   (STATUS_FILE_IS_A_DIRECTORY).
+  //   (STATUS_FILE_IS_A_DIRECTORY); FILE_DELETE_ON_CLOSE, a read-only entry
+  //   (STATUS_CANNOT_DELETE), and is logged as a changing call.
   // - FileDispositionInformation fails on a read-only entry
   //   (STATUS_CANNOT_DELETE) and on a folder that is not empty; the entry goes
   //   when the last handle on it closes, by the name it was opened by.
