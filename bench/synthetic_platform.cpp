@@ -259,7 +259,7 @@ HANDLE SyntheticPlatform::CreateFileA(LPCSTR lpFileName, DWORD, DWORD, SECURITY_
 }
 
 NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE* FileHandle, ACCESS_MASK, OBJECT_ATTRIBUTES* object,
-                                       IO_STATUS_BLOCK*, ULONG, ULONG) {
+                                       IO_STATUS_BLOCK*, ULONG, ULONG OpenOptions) {
   ++counts_.openFile;
   Open* root = OpenOf(object->RootDirectory);
   if (root == nullptr || root->file != kNoFile) return STATUS_INVALID_HANDLE;
@@ -282,7 +282,9 @@ NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE* FileHandle, ACCESS_MASK, OBJECT_A
     const std::uint32_t file = (root->lookup + tried) % files;
     if (tree_.FileName(root->folder, file, buffer) == text) {
       root->lookup = file + 1;
-      *FileHandle = NewHandle(Open{root->folder, file});
+      Open opened{root->folder, file};
+      opened.deleteOnClose = (OpenOptions & FILE_DELETE_ON_CLOSE) != 0;
+      *FileHandle = NewHandle(opened);
       return STATUS_SUCCESS;
     }
   }
