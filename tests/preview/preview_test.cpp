@@ -1,6 +1,7 @@
 // The preview over a sample machine: it changes nothing, lists what the pass
 // then deletes in the pass's order with the estimate's own sizes, and prints
-// it as text or CSV; its options and exit codes.
+// it as text or CSV; its options and exit codes; and that its handles ask
+// for no delete or write access.
 #include <gtest/gtest.h>
 
 #include <sstream>
@@ -165,6 +166,15 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
     EXPECT_EQ(fake.ErrorMode(), report ? SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX : 0u);
     EXPECT_EQ(fake.Calls().empty(), !report);
     EXPECT_TRUE(fake.Changes().empty());
+    // Its handles ask for no delete or write access (append and generic write included).
+    std::size_t opens = 0;
+    for (const FakePlatform::CallRecord& call : fake.Calls()) {
+      opens += call.access != 0 ? 1 : 0;
+      EXPECT_EQ(call.access & (DELETE | FILE_ADD_FILE | 0x4 | FILE_WRITE_ATTRIBUTES | 0x40000000),
+                0u)
+          << call.call << " " << call.target;
+    }
+    EXPECT_EQ(opens > 0, report);
   }
 }
 

@@ -866,6 +866,7 @@ HANDLE FakePlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURIT
     opened = s.NewHandle(std::move(handle), open);
     return 0;
   });
+  s.calls.back().access = access;
   return opened;
 }
 
@@ -917,6 +918,7 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         return 0;
       },
       doomed ? "FILE_DELETE_ON_CLOSE" : "", false));
+  s.calls.back().access = access;
   if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
   return status;
 }

@@ -33,7 +33,8 @@ class FakePlatform : public Platform {
     std::string value;
     bool changing = false;  // could change the machine (delete, remove, set, create)
     bool succeeded = false;
-    DWORD error = 0;  // last-error code, LSTATUS or NTSTATUS when it failed
+    DWORD error = 0;   // last-error code, LSTATUS or NTSTATUS when it failed
+    DWORD access = 0;  // the access an open (CreateFileA, NtOpenFile) asked for
   };
 
   struct RegValue {
