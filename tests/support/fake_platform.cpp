@@ -28,7 +28,7 @@ String Lower(String text) {
 }
 bool Same(const Text& a, const Text& b) { return Lower(a) == Lower(b); }
 
-// The machine's ANSI code page (see the header), and UTF-8 for the builders.
+// The machine's ANSI code page (see the header).
 Text FromAnsi(std::string_view bytes) {
   Text text;
   for (char c : bytes) text += static_cast<char16_t>(static_cast<unsigned char>(c));
@@ -43,37 +43,24 @@ std::string ToAnsi(const Text& text) {
   for (char16_t c : text) bytes += ToAnsi(c);
   return bytes;
 }
+// UTF-8 of code points below U+10000, as the builders take and give names.
 Text FromUtf8(const std::string& utf8) {
   Text text;
   for (std::size_t i = 0; i < utf8.size();) {
-    const auto lead = static_cast<unsigned char>(utf8[i++]);
-    const std::size_t more = lead < 0x80 ? 0 : lead >= 0xE0 ? 2 : 1;
-    unsigned c = more == 0 ? lead : lead & (more == 1 ? 0x1Fu : 0x0Fu);
-    bool valid = (lead < 0x80 || lead >= 0xC0) && lead < 0xF0 && i + more <= utf8.size();
-    for (std::size_t k = 0; valid && k < more; ++k) {
-      const auto next = static_cast<unsigned char>(utf8[i++]);
-      valid = (next & 0xC0) == 0x80;
-      c = (c << 6) | (next & 0x3Fu);
-    }
-    if (!valid) throw std::invalid_argument("not UTF-8 below U+10000: " + utf8);
+    unsigned c = static_cast<unsigned char>(utf8[i++]);
+    const int more = c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : 0;
+    c &= more == 2 ? 0x0Fu : more == 1 ? 0x1Fu : 0x7Fu;
+    for (int k = 0; k < more && i < utf8.size(); ++k) c = (c << 6) | (utf8[i++] & 0x3Fu);
     text += static_cast<char16_t>(c);
   }
   return text;
 }
 std::string ToUtf8(const Text& text) {
   std::string out;
-  auto byte = [&](unsigned value) { out += static_cast<char>(value); };
   for (const unsigned c : text) {
-    if (c < 0x80) {
-      byte(c);
-    } else if (c < 0x800) {
-      byte(0xC0 | (c >> 6));
-      byte(0x80 | (c & 0x3F));
-    } else {
-      byte(0xE0 | (c >> 12));
-      byte(0x80 | ((c >> 6) & 0x3F));
-      byte(0x80 | (c & 0x3F));
-    }
+    const int more = c >= 0x800 ? 2 : c >= 0x80 ? 1 : 0;
+    out += static_cast<char>(more == 2 ? 0xE0 | (c >> 12) : more == 1 ? 0xC0 | (c >> 6) : c);
+    for (int k = more - 1; k >= 0; --k) out += static_cast<char>(0x80 | ((c >> (6 * k)) & 0x3F));
   }
   return out;
 }
@@ -181,6 +168,7 @@ constexpr std::uintptr_t kInUse = 1, kCurrentFolder = 2;
 const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 
 std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
+DWORD Failed(NTSTATUS status) { return static_cast<DWORD>(status); }  // as the runner keeps it
 
 // The length without the zero when it fits, else the size needed with the
 // zero and nothing written.
@@ -212,6 +200,13 @@ struct FakePlatform::State {
 
   // A find handle (`find`) or a file handle.
   struct Handle {
+    Handle() = default;
+    Handle(NodePtr opened, const NodePtr& in, Text called, ACCESS_MASK asked, bool doomed = false)
+        : node(std::move(opened)),
+          via(in),
+          name(std::move(called)),
+          access(asked),
+          deleteOnClose(doomed) {}
     bool find = false;
     NodePtr node;             // the entry opened, or the folder listed
     std::weak_ptr<Node> via;  // the folder it was opened in, and by what name
@@ -385,10 +380,6 @@ struct FakePlatform::State {
     handles[lastHandle] = std::move(handle);
     return reinterpret_cast<HANDLE>(lastHandle);
   }
-  static ACCESS_MASK Normalized(ACCESS_MASK access) {
-    return (access & GENERIC_READ) ? (access & ~GENERIC_READ) | kReadData | FILE_READ_ATTRIBUTES
-                                   : access;
-  }
   // The removals a closed handle leaves due, done once nothing holds the node.
   void Close(std::uintptr_t id) {
     Handle handle = std::move(handles.at(id));
@@ -404,6 +395,24 @@ struct FakePlatform::State {
         Unlink(folder, name);
       }
     }
+  }
+
+  // A native call on a file handle of the program: `body` gets the handle and
+  // the count of bytes it wrote, and returns 0 or the status the call fails with.
+  template <typename Body>
+  NTSTATUS RunOnHandle(const char* call, HANDLE handle, const char* value, IO_STATUS_BLOCK* io,
+                       Body&& body, bool changing = false) {
+    auto it = handles.find(Id(handle));
+    const bool valid = it != handles.end() && !it->second.find;
+    ULONG written = 0;
+    const auto status = static_cast<NTSTATUS>(Run(
+        call, valid ? PathOf(it->second) : "", changing,
+        [&]() -> DWORD {
+          return valid ? body(it->second, written) : Failed(STATUS_INVALID_HANDLE);
+        },
+        value, false));
+    if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, written};
+    return status;
   }
 
   // ---- For the builders, where a mistake of the test throws ----
@@ -770,15 +779,8 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* data) {
     if (!listing.node) {  // a file's entries: ERROR_DIRECTORY (Wine: ERROR_INVALID_NAME)
       return s.Find(named).node ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
     }
-    if (pattern == u"*" || pattern == u"*.*") {
-      for (const Named& e : s.List(listing.node)) listing.listed.push_back(e.name);
-    } else if (pattern.find_first_of(u"*?") != Text::npos) {
-      throw std::invalid_argument("the machine lists with \"*\" or \"*.*\" only: " + text);
-    } else if (const NodePtr found = listing.node->Child(pattern)) {
-      for (const Named& e : listing.node->entries) {
-        if (e.node == found) listing.listed.push_back(e.name);
-      }
-    }
+    if (pattern != u"*") throw std::invalid_argument("the machine lists with \"*\" only: " + text);
+    for (const Named& e : s.List(listing.node)) listing.listed.push_back(e.name);
     return listing.listed.empty() ? ERROR_FILE_NOT_FOUND : 0;
   });
   if (error != 0) return INVALID_HANDLE_VALUE;
@@ -845,25 +847,17 @@ BOOL FakePlatform::DeleteFileA(LPCSTR path) {
 HANDLE FakePlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
                                  DWORD disposition, DWORD flags, HANDLE) {
   State& s = *s_;
-  if (disposition != OPEN_EXISTING) throw std::invalid_argument("the machine opens, never makes");
+  const DWORD asItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+  if (disposition != OPEN_EXISTING || (flags & asItself) != asItself) {
+    throw std::invalid_argument("the machine opens an existing entry as itself only");
+  }
   HANDLE opened = INVALID_HANDLE_VALUE;
-  s.RunOnPath("CreateFileA", path, false, [&](Node&, const State::Found& f) -> DWORD {
-    NodePtr node = f.node;
-    if (node->link && (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0) {
-      node = node->folder ? s.Folder(node->target) : s.Find(Parsed{0, node->target, false}).node;
-      if (!node) return ERROR_FILE_NOT_FOUND;
-    }
-    if (node->folder && (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) return ERROR_ACCESS_DENIED;
-    if (node->deletePending) return ERROR_ACCESS_DENIED;
-    const Open open{State::Normalized(access), share};
-    if (!State::MayOpen(*node, open)) return ERROR_SHARING_VIOLATION;
+  s.RunOnPath("CreateFileA", path, false, [&](Node& node, const State::Found& f) -> DWORD {
+    if (node.deletePending) return ERROR_ACCESS_DENIED;
+    const Open open{access, share};
+    if (!State::MayOpen(node, open)) return ERROR_SHARING_VIOLATION;
     const Parts parts = s.ParseAnsi(path).parts;
-    State::Handle handle;
-    handle.node = node;
-    handle.via = f.folder;
-    handle.name = parts.empty() ? Text() : parts.back();
-    handle.access = open.access;
-    opened = s.NewHandle(std::move(handle), open);
+    opened = s.NewHandle({f.node, f.folder, parts.empty() ? Text() : parts.back(), access}, open);
     return 0;
   });
   s.calls.back().access = access;
@@ -877,10 +871,7 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
   const bool valid = root != s.handles.end() && !root->second.find && root->second.node->folder &&
                      !root->second.node->link;
   const UNICODE_STRING& name = *object->ObjectName;
-  Text text;
-  for (std::size_t i = 0; i < name.Length / sizeof(WCHAR); ++i) {
-    text += static_cast<char16_t>(name.Buffer[i]);
-  }
+  const Text text(name.Buffer, name.Buffer + name.Length / sizeof(WCHAR));
   if (text.find(u'\\') != Text::npos || (options & FILE_OPEN_REPARSE_POINT) == 0) {
     throw std::invalid_argument("the machine opens one name as itself: " + ToUtf8(text));
   }
@@ -889,31 +880,25 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
   const auto status = static_cast<NTSTATUS>(s.Run(
       "NtOpenFile", target, doomed,
       [&]() -> DWORD {
-        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
-        if (text.empty() || text == u"." || text == u"..") {
-          return static_cast<DWORD>(STATUS_OBJECT_NAME_INVALID);
-        }
+        if (!valid) return Failed(STATUS_INVALID_HANDLE);
+        if (text.empty() || text == u"." || text == u"..")
+          return Failed(STATUS_OBJECT_NAME_INVALID);
         const NodePtr node = root->second.node->Child(text);
-        if (!node) return static_cast<DWORD>(STATUS_OBJECT_NAME_NOT_FOUND);
+        if (!node) return Failed(STATUS_OBJECT_NAME_NOT_FOUND);
         if ((options & FILE_NON_DIRECTORY_FILE) != 0 && node->folder) {
-          return static_cast<DWORD>(STATUS_FILE_IS_A_DIRECTORY);
+          return Failed(STATUS_FILE_IS_A_DIRECTORY);
         }
-        if (node->deletePending) return static_cast<DWORD>(STATUS_DELETE_PENDING);
-        const Open open{State::Normalized(access), share};
-        if (!State::MayOpen(*node, open)) return static_cast<DWORD>(STATUS_SHARING_VIOLATION);
+        if (node->deletePending) return Failed(STATUS_DELETE_PENDING);
+        const Open open{access, share};
+        if (!State::MayOpen(*node, open)) return Failed(STATUS_SHARING_VIOLATION);
         if (doomed && ((access & DELETE) == 0 || (node->attributes & FILE_ATTRIBUTE_READONLY))) {
-          return static_cast<DWORD>((access & DELETE) ? STATUS_CANNOT_DELETE
-                                                      : STATUS_ACCESS_DENIED);
+          return Failed((access & DELETE) ? STATUS_CANNOT_DELETE : STATUS_ACCESS_DENIED);
         }
-        State::Handle handle;
-        handle.node = node;
-        handle.via = root->second.node;
-        handle.deleteOnClose = doomed;
-        node->deletePending = node->deletePending || doomed;
+        State::Handle handle(node, root->second.node, text, access, doomed);
         for (const Named& e : root->second.node->entries) {
-          if (e.node == node && Same(e.name, text)) handle.name = e.name;
+          if (e.node == node && Same(e.name, text)) handle.name = e.name;  // as it was made
         }
-        handle.access = open.access;
+        node->deletePending = node->deletePending || doomed;
         *result = s.NewHandle(std::move(handle), open);
         return 0;
       },
@@ -927,21 +912,14 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
                                             IO_STATUS_BLOCK* io, PVOID buffer, ULONG length,
                                             FILE_INFORMATION_CLASS kind, BOOLEAN single,
                                             UNICODE_STRING* pattern, BOOLEAN restart) {
-  State& s = *s_;
   if (kind != FileDirectoryInformation || pattern != nullptr) {
     throw std::invalid_argument("the machine lists FileDirectoryInformation, every entry");
   }
-  auto it = s.handles.find(Id(handle));
-  const bool valid = it != s.handles.end() && !it->second.find;
-  const std::string target = valid ? s.PathOf(it->second) : "";
-  ULONG written = 0;
-  const auto status = static_cast<NTSTATUS>(s.Run(
-      "NtQueryDirectoryFile", target, false,
-      [&]() -> DWORD {
-        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
-        State::Handle& h = it->second;
-        if (!h.node->folder || h.node->link) return static_cast<DWORD>(STATUS_INVALID_PARAMETER);
-        if ((h.access & FILE_LIST_DIRECTORY) == 0) return static_cast<DWORD>(STATUS_ACCESS_DENIED);
+  State& s = *s_;
+  return s.RunOnHandle(
+      "NtQueryDirectoryFile", handle, "", io, [&](State::Handle& h, ULONG& written) {
+        if (!h.node->folder || h.node->link) return Failed(STATUS_INVALID_PARAMETER);
+        if ((h.access & FILE_LIST_DIRECTORY) == 0) return Failed(STATUS_ACCESS_DENIED);
         if (!h.listing || restart) {
           h.listing = true;
           h.listed.clear();
@@ -950,21 +928,18 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
         }
         auto* bytes = static_cast<unsigned char*>(buffer);
         FILE_DIRECTORY_INFORMATION* last = nullptr;
-        while (h.next < h.listed.size()) {
+        for (; h.next < h.listed.size() && !(single && last); ++h.next) {
           const Text& name = h.listed[h.next];
           const NodePtr entry = s.Listed(h, name);
-          if (!entry) {
-            ++h.next;
-            continue;
-          }
-          const ULONG size = static_cast<ULONG>(offsetof(FILE_DIRECTORY_INFORMATION, FileName) +
-                                                name.size() * sizeof(WCHAR));
+          if (!entry) continue;
+          const auto size = static_cast<ULONG>(offsetof(FILE_DIRECTORY_INFORMATION, FileName) +
+                                               name.size() * sizeof(WCHAR));
           const ULONG at = (written + 7) & ~ULONG{7};
           if (at + size > length) break;
           auto* record = reinterpret_cast<FILE_DIRECTORY_INFORMATION*>(bytes + at);
           std::memset(record, 0, size);
-          record->EndOfFile.QuadPart = static_cast<LONGLONG>(entry->size);
-          record->AllocationSize.QuadPart = static_cast<LONGLONG>(entry->size);
+          record->EndOfFile.QuadPart = record->AllocationSize.QuadPart =
+              static_cast<LONGLONG>(entry->size);
           record->FileAttributes = entry->Reported();
           record->FileNameLength = static_cast<ULONG>(name.size() * sizeof(WCHAR));
           std::memcpy(record->FileName, name.data(), name.size() * sizeof(WCHAR));
@@ -974,111 +949,77 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
           }
           last = record;
           written = at + size;
-          ++h.next;
-          if (single) break;
         }
-        if (last != nullptr) return 0;
-        return static_cast<DWORD>(h.next < h.listed.size() ? STATUS_BUFFER_OVERFLOW
-                                                           : STATUS_NO_MORE_FILES);
-      },
-      {}, false));
-  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, written};
-  return status;
+        if (last != nullptr) return DWORD{0};
+        return Failed(h.next < h.listed.size() ? STATUS_BUFFER_OVERFLOW : STATUS_NO_MORE_FILES);
+      });
 }
 
 NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
                                               ULONG length, FILE_INFORMATION_CLASS kind) {
-  State& s = *s_;
   const bool basic = kind == FileBasicInformation;
   if (!basic && kind != FileStandardInformation) {
     throw std::invalid_argument("the machine answers basic and standard information only");
   }
-  auto it = s.handles.find(Id(handle));
-  const bool valid = it != s.handles.end() && !it->second.find;
-  const auto status = static_cast<NTSTATUS>(s.Run(
-      "NtQueryInformationFile", valid ? s.PathOf(it->second) : "", false,
-      [&]() -> DWORD {
-        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
-        const Node& n = *it->second.node;
-        if (length < (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_STANDARD_INFORMATION))) {
-          return static_cast<DWORD>(STATUS_INFO_LENGTH_MISMATCH);
-        }
-        if (basic) {
-          if ((it->second.access & FILE_READ_ATTRIBUTES) == 0) {
-            return static_cast<DWORD>(STATUS_ACCESS_DENIED);
-          }
-          *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
-          static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
-          return 0;
-        }
-        FILE_STANDARD_INFORMATION info{};
-        info.EndOfFile.QuadPart = info.AllocationSize.QuadPart = static_cast<LONGLONG>(n.size);
-        info.NumberOfLinks = static_cast<ULONG>(n.names);
-        info.DeletePending = n.deletePending;
-        info.Directory = n.folder;
-        *static_cast<FILE_STANDARD_INFORMATION*>(buffer) = info;
-        return 0;
-      },
-      basic ? "FileBasicInformation" : "FileStandardInformation", false));
-  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
-  return status;
+  const char* value = basic ? "FileBasicInformation" : "FileStandardInformation";
+  return s_->RunOnHandle("NtQueryInformationFile", handle, value, io, [&](State::Handle& h, auto&) {
+    const Node& n = *h.node;
+    if (length < (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_STANDARD_INFORMATION))) {
+      return Failed(STATUS_INFO_LENGTH_MISMATCH);
+    }
+    if (basic && (h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
+    if (basic) {
+      *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
+      static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
+      return DWORD{0};
+    }
+    FILE_STANDARD_INFORMATION info{};
+    info.EndOfFile.QuadPart = info.AllocationSize.QuadPart = static_cast<LONGLONG>(n.size);
+    info.NumberOfLinks = static_cast<ULONG>(n.names);
+    info.DeletePending = n.deletePending;
+    info.Directory = n.folder;
+    *static_cast<FILE_STANDARD_INFORMATION*>(buffer) = info;
+    return DWORD{0};
+  });
 }
 
 NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
                                             ULONG length, FILE_INFORMATION_CLASS kind) {
-  State& s = *s_;
   const bool basic = kind == FileBasicInformation;
-  if (!basic && kind != FileDispositionInformation) {
-    throw std::invalid_argument("the machine sets attributes and dispositions only");
+  if (!basic && (kind != FileDispositionInformation ||
+                 !static_cast<FILE_DISPOSITION_INFORMATION*>(buffer)->DeleteFile)) {
+    throw std::invalid_argument("the machine sets attributes and deletes only");
   }
-  auto it = s.handles.find(Id(handle));
-  const bool valid = it != s.handles.end() && !it->second.find;
-  const auto status = static_cast<NTSTATUS>(s.Run(
-      "NtSetInformationFile", valid ? s.PathOf(it->second) : "", true,
-      [&]() -> DWORD {
-        if (!valid) return static_cast<DWORD>(STATUS_INVALID_HANDLE);
-        State::Handle& h = it->second;
+  const char* value = basic ? "FileBasicInformation" : "FileDispositionInformation";
+  return s_->RunOnHandle(
+      "NtSetInformationFile", handle, value, io,
+      [&](State::Handle& h, auto&) {
         Node& n = *h.node;
         if (length <
             (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_DISPOSITION_INFORMATION))) {
-          return static_cast<DWORD>(STATUS_INFO_LENGTH_MISMATCH);
+          return Failed(STATUS_INFO_LENGTH_MISMATCH);
         }
         if ((h.access & (basic ? FILE_WRITE_ATTRIBUTES : DELETE)) == 0) {
-          return static_cast<DWORD>(STATUS_ACCESS_DENIED);
+          return Failed(STATUS_ACCESS_DENIED);
         }
         if (basic) {  // 0 leaves the attributes as they are
           const ULONG bits = static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes;
           if (bits != 0) n.attributes = bits & kSettable;
-          return 0;
+          return DWORD{0};
         }
-        if (!static_cast<FILE_DISPOSITION_INFORMATION*>(buffer)->DeleteFile) {
-          h.deleteOnClose = false;
-          return 0;
+        if ((n.attributes & FILE_ATTRIBUTE_READONLY) != 0 || &n == s_->root.get()) {
+          return Failed(STATUS_CANNOT_DELETE);
         }
-        if ((n.attributes & FILE_ATTRIBUTE_READONLY) != 0 || &n == s.root.get()) {
-          return static_cast<DWORD>(STATUS_CANNOT_DELETE);
-        }
-        if (n.folder && !n.link && !n.entries.empty()) {
-          return static_cast<DWORD>(STATUS_DIRECTORY_NOT_EMPTY);
-        }
+        if (n.folder && !n.link && !n.entries.empty()) return Failed(STATUS_DIRECTORY_NOT_EMPTY);
         h.deleteOnClose = n.deletePending = true;
-        return 0;
+        return DWORD{0};
       },
-      basic ? "FileBasicInformation" : "FileDispositionInformation", false));
-  if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
-  return status;
+      true);
 }
 
 NTSTATUS FakePlatform::NtClose(HANDLE handle) {
-  State& s = *s_;
-  auto it = s.handles.find(Id(handle));
-  const bool valid = it != s.handles.end() && !it->second.find;
-  return static_cast<NTSTATUS>(s.Run(
-      "NtClose", valid ? s.PathOf(it->second) : "", false,
-      [&]() -> DWORD {
-        return valid ? (s.Close(Id(handle)), 0) : static_cast<DWORD>(STATUS_INVALID_HANDLE);
-      },
-      {}, false));
+  return s_->RunOnHandle("NtClose", handle, "", nullptr,
+                         [&](State::Handle&, auto&) { return s_->Close(Id(handle)), DWORD{0}; });
 }
 
 NTSTATUS FakePlatform::RtlUnicodeToMultiByteN(CHAR* out, ULONG room, ULONG* written,

@@ -149,19 +149,3 @@ bool Win32TestMachine::MakeFolderLink(const std::string& path, const std::string
   const DWORD attributes = ::GetFileAttributesW(Wide(path).c_str());
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
-
-bool Win32TestMachine::RenameElsewhere(const std::string& from, const std::string& to) {
-  std::wstring command =
-      L"cmd.exe /c move \"" + Wide(from) + L"\" \"" + Wide(to) + L"\" >nul 2>nul";
-  STARTUPINFOW startup{};
-  startup.cb = sizeof(startup);
-  PROCESS_INFORMATION process{};
-  if (!::CreateProcessW(nullptr, &command[0], nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
-                        nullptr, &startup, &process)) {
-    Throw("CreateProcessW", from);
-  }
-  ::WaitForSingleObject(process.hProcess, 60000);
-  ::CloseHandle(process.hThread);
-  ::CloseHandle(process.hProcess);
-  return ::GetFileAttributesW(Wide(to).c_str()) != INVALID_FILE_ATTRIBUTES;
-}

@@ -26,8 +26,6 @@ class Win32TestMachine : public TestMachine {
   void MakeHardLink(const std::string& path, const std::string& existing) override;
   bool Rename(const std::string& from, const std::string& to) override;
   bool MakeFolderLink(const std::string& path, const std::string& target) override;
-  // The same, by another process (cmd's move): true when it moved.
-  bool RenameElsewhere(const std::string& from, const std::string& to);
 
  private:
   explicit Win32TestMachine(const std::string& folder);  // made already
