@@ -77,7 +77,7 @@ TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
     std::string writes;
     for (const auto& w : fake.Changes()) writes += (w.value.empty() ? w.call : w.value) + " ";
     EXPECT_EQ(writes, c.writes ? c.writes : c.run ? "ExecuteDate " : "");
-    EXPECT_EQ(fake.OpenRegKeys(), 0u);
+    EXPECT_EQ(fake.OpenHandles(), 0u);
   }
   FakePlatform fresh;
   PassRunGate(fresh, kToday, 0);
@@ -105,8 +105,8 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   fake.SetListingOrder(kTemp, {"gone", "busy", "after"});
   // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
   for (const std::string& folder :
-       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$", "$\xc3\x8b\xc3\x82X$",
-             "$" + longest + "$", "$" + longest + "7$"}) {
+       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$",
+             "$\xc3\x8b\xc3\x82X$", "$" + longest + "$", "$" + longest + "7$"}) {
     fake.AddFile(kWin + folder + "\\a");
   }
   for (const std::string& entry :

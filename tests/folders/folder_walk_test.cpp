@@ -142,7 +142,7 @@ TEST(FolderWalk, SizeCountsWhatPurgeDeletes) {
                   c.size);
       }
       EXPECT_EQ(Changes(fake), purge ? Expand(c.changes) : "");
-      EXPECT_EQ(fake.OpenFindHandles() + fake.OpenFileHandles(), 0u);
+      EXPECT_EQ(fake.OpenHandles(), 0u);
       // Outside, nothing changed.
       EXPECT_EQ(fake.Attributes("C:\\Outside\\system.dll"), FILE_ATTRIBUTE_READONLY);
     }

@@ -69,7 +69,7 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
     EXPECT_EQ(GetReclaimableKB(fake), c.kilobytes);
     EXPECT_EQ(KilobytesOf(TotalBytes(GetReclaimableTerms(fake))), c.kilobytes);
     EXPECT_TRUE(fake.Changes().empty());
-    EXPECT_EQ(fake.OpenFindHandles(), 0u);
+    EXPECT_EQ(fake.OpenHandles(), 0u);
   }
 }
 

@@ -215,11 +215,11 @@ bool CheckStart(FakePlatform& fake, std::size_t budget, bool allGone, const std:
   fake.SetCallHook(nullptr);
   std::map<std::string, std::size_t> failed;
   for (const FakePlatform::CallRecord& r : fake.Calls()) failed[r.call] += r.succeeded ? 0 : 1;
-  if (fake.OpenFindHandles() != failed["FindClose"]) problems.push_back("find handle left open");
-  if (fake.OpenRegKeys() != failed["RegCloseKey"]) problems.push_back("key left open");
+  if (fake.OpenHandles() != failed["FindClose"] + failed["RegCloseKey"] + failed["NtClose"]) {
+    problems.push_back("handle left open");
+  }
   places.Violations(fake, problems);
   if (allGone) places.Leftovers(fake, problems);
-  if (fake.OpenFileHandles() != failed["NtClose"]) problems.push_back("file handle left open");
   static int shown = 0;  // the machine itself for the first few only
   if (!problems.empty()) {
     ADD_FAILURE() << what << ": " << testing::PrintToString(problems)

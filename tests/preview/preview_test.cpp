@@ -81,7 +81,7 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
     Build(fake);
     if (!listOpens) fake.FailCall("RegOpenKeyA", ERROR_ACCESS_DENIED, "HKLM\\" + kUninstall);
     const PreviewReport report = BuildPreviewReport(fake);
-    EXPECT_EQ(fake.OpenFindHandles() + fake.OpenRegKeys(), 0u);
+    EXPECT_EQ(fake.OpenHandles(), 0u);
     std::string planned;
     std::uint64_t bytes = 0;
     for (const PreviewItem& item : report.items) {

@@ -70,8 +70,8 @@ Text Join(Text path, const Parts& parts) {
   return path;
 }
 
-// A path as Win32 reads it: "\" and "/" alike, doubled separators as one, "."
-// and ".." resolved, trailing dots and blanks of a name dropped. Drive C: only.
+// A path as Win32 reads it, as far as the cleaner writes them: doubled
+// separators as one, "." passed over. Drive C: only.
 struct Parsed {
   DWORD error = 0;
   Parts parts;
@@ -81,7 +81,6 @@ struct Parsed {
 
 Parsed Parse(Text text, const Parts& current) {
   Parsed parsed;
-  std::replace(text.begin(), text.end(), u'/', u'\\');
   parsed.trailingSeparator = !text.empty() && text.back() == u'\\';
   const bool drive = text.size() >= 2 && text[1] == u':';
   if ((drive && Lower(text.substr(0, 1)) != u"c") || text.compare(0, 2, u"\\\\") == 0) {
@@ -95,12 +94,8 @@ Parsed Parse(Text text, const Parts& current) {
       part += text[i];
       continue;
     }
-    if (part == u"..") {
-      if (!parsed.parts.empty()) parsed.parts.pop_back();
-    } else if (part != u".") {
-      part.erase(part.find_last_not_of(u". ") + 1);  // "a.txt. " is "a.txt"
-      if (!part.empty()) parsed.parts.push_back(part);
-    }
+    if (part == u"..") throw std::invalid_argument("the machine takes no \"..\"");
+    if (!part.empty() && part != u".") parsed.parts.push_back(part);
     part.clear();
   }
   return parsed;
@@ -669,12 +664,7 @@ std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const
   return it->second.at(Lower(name));
 }
 
-std::size_t FakePlatform::OpenFindHandles() const {
-  return static_cast<std::size_t>(std::count_if(s_->handles.begin(), s_->handles.end(),
-                                                [](const auto& h) { return h.second.find; }));
-}
-std::size_t FakePlatform::OpenFileHandles() const { return s_->handles.size() - OpenFindHandles(); }
-std::size_t FakePlatform::OpenRegKeys() const { return s_->regHandles.size(); }
+std::size_t FakePlatform::OpenHandles() const { return s_->handles.size() + s_->regHandles.size(); }
 UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
 
 std::string FakePlatform::Dump() const {

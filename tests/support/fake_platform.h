@@ -106,9 +106,8 @@ class FakePlatform : public Platform {
   bool RegKeyExists(HKEY root, const std::string& key) const;
   std::optional<RegValue> GetRegValue(HKEY root, const std::string& key,
                                       const std::string& name) const;
-  std::size_t OpenFindHandles() const;
-  std::size_t OpenFileHandles() const;
-  std::size_t OpenRegKeys() const;
+  // Handles of the program still open: find handles, file handles and registry keys.
+  std::size_t OpenHandles() const;
   // Every entry's path, for failure messages.
   std::string Dump() const;
 
