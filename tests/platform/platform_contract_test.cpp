@@ -1,6 +1,8 @@
 // The Win32 behaviour the cleaner relies on, as one suite run against the
 // in-memory machine and, on Windows (or Wine), against the real calls in a
 // scratch folder under the temporary folder and a key under HKLM\SOFTWARE.
+// Handles are opened, listed and disposed of through the walks' own helpers,
+// so that the calls held to Windows are the very calls the walks make.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +10,7 @@
 #include <utility>
 #include <vector>
 
+#include "folders/folder_walk.h"
 #include "platform/find_data.h"
 #include "platform/scoped_handle.h"
 #include "support/fake_platform.h"
@@ -135,68 +138,37 @@ TEST_P(PlatformContract, Listings) {
 
 namespace {
 
-// ---- Handles ----
+// ---- Handles, opened, read and disposed of by the walks' own calls ----
 
-using Wide = std::basic_string<WCHAR>;
-Wide W(std::u16string_view text) { return Wide(text.begin(), text.end()); }
+using folder_walk::DeleteOnClose;
+using folder_walk::ListedEntry;
+using folder_walk::OpenedEntry;
 
-constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
-constexpr DWORD kEntryAccess = DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES | SYNCHRONIZE;
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr DWORD kAsItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
+constexpr ACCESS_MASK kChange = DELETE | FILE_WRITE_ATTRIBUTES;
 
-ScopedFileHandle OpenFolder(Platform& p, const std::string& path, DWORD share) {
-  return ScopedFileHandle(p, p.CreateFileA(path.c_str(), kFolderAccess, share, nullptr,
-                                           OPEN_EXISTING, kAsItself, nullptr));
+// `name` in `folder`, opened as a listing of that name and `kind` would have
+// it opened: to delete on close, or with `access` and `share`.
+OpenedEntry OpenIn(Platform& p, HANDLE folder, std::u16string_view name, DWORD kind,
+                   bool toDelete = false, ACCESS_MASK access = kChange, ULONG share = kShareAll) {
+  const std::basic_string<WCHAR> wide(name.begin(), name.end());
+  ListedEntry entry;
+  entry.name = wide;
+  entry.attributes = kind;
+  return toDelete ? folder_walk::OpenToDelete(p, folder, entry, share)
+                  : folder_walk::OpenEntry(p, folder, entry, access, share);
 }
 
-// `name` in `folder`, as itself; its handle in `out` when it opens.
-NTSTATUS OpenIn(Platform& p, HANDLE folder, const Wide& name, ACCESS_MASK access, ULONG share,
-                ScopedFileHandle& out, ULONG options = 0) {
-  UNICODE_STRING text{static_cast<USHORT>(name.size() * sizeof(WCHAR)),
-                      static_cast<USHORT>(name.size() * sizeof(WCHAR)),
-                      const_cast<WCHAR*>(name.data())};
-  OBJECT_ATTRIBUTES object{sizeof(OBJECT_ATTRIBUTES), folder,  &text,
-                           OBJ_CASE_INSENSITIVE,      nullptr, nullptr};
-  IO_STATUS_BLOCK io{};
-  HANDLE handle = nullptr;
-  const NTSTATUS status =
-      p.NtOpenFile(&handle, access, &object, &io, share,
-                   options | FILE_OPEN_REPARSE_POINT | FILE_SYNCHRONOUS_IO_NONALERT |
-                       FILE_OPEN_FOR_BACKUP_INTENT);
-  out = ScopedFileHandle(p, NtSuccess(status) ? handle : nullptr);
-  return status;
-}
-
-std::string Ansi(Platform& p, const WCHAR* name, ULONG bytes) {
-  char text[600];
-  ULONG length = 0;
-  p.RtlUnicodeToMultiByteN(text, sizeof(text), &length, name, bytes);
-  return std::string(text, length);
-}
-
-// "name attributes size" of each entry the handle lists, sorted; the status
-// that ended the listing last.
+// "name attributes size" of each entry the walks' listing gives, sorted.
 Names ListHandle(Platform& p, HANDLE folder) {
   Names names;
-  alignas(8) unsigned char buffer[4096];
-  IO_STATUS_BLOCK io{};
-  NTSTATUS status;
-  while (NtSuccess(status = p.NtQueryDirectoryFile(folder, nullptr, nullptr, nullptr, &io, buffer,
-                                                   sizeof(buffer), FileDirectoryInformation, FALSE,
-                                                   nullptr, FALSE))) {
-    for (ULONG at = 0;;) {
-      const auto* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(buffer + at);
-      DWORD attributes = entry->FileAttributes;
-      if ((attributes & kFolder) != 0) attributes &= ~kFile;  // Wine's
-      names.push_back(Ansi(p, entry->FileName, entry->FileNameLength) + " " +
-                      std::to_string(attributes) + " " + std::to_string(entry->EndOfFile.QuadPart));
-      if (entry->NextEntryOffset == 0) break;
-      at += entry->NextEntryOffset;
-    }
+  folder_walk::FolderListing listing(p, folder);
+  for (ListedEntry e; listing.Next(e);) {
+    const DWORD attributes = (e.attributes & kFolder) != 0 ? e.attributes & ~kFile : e.attributes;
+    names.push_back(std::string(e.ansi) + " " + std::to_string(attributes) + " " +
+                    std::to_string(e.bytes));  // Wine marks folders for archiving too
   }
   std::sort(names.begin(), names.end());
-  if (status != STATUS_NO_MORE_FILES) names.push_back("ended with " + std::to_string(status));
   return names;
 }
 
@@ -204,14 +176,6 @@ template <typename Info>
 NTSTATUS Query(Platform& p, HANDLE handle, Info& info, FILE_INFORMATION_CLASS kind) {
   IO_STATUS_BLOCK io{};
   return p.NtQueryInformationFile(handle, &io, &info, sizeof(info), kind);
-}
-template <typename Info>
-NTSTATUS Set(Platform& p, HANDLE handle, Info info, FILE_INFORMATION_CLASS kind) {
-  IO_STATUS_BLOCK io{};
-  return p.NtSetInformationFile(handle, &io, &info, sizeof(info), kind);
-}
-NTSTATUS Dispose(Platform& p, HANDLE handle) {
-  return Set(p, handle, FILE_DISPOSITION_INFORMATION{TRUE}, FileDispositionInformation);
 }
 
 }  // namespace
@@ -223,81 +187,77 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
   const std::string wideName = "caf\xc3\xa9\xe4\xb8\xad\xef\xbc\xbcx";  // café, U+4E2D, U+FF3C, x
   m_->MakeHardLink(At("Data.lnk"), At("Data.bin"));
   m_->MakeFile(At(wideName), 5, kFile);
-  ScopedFileHandle folder = OpenFolder(P(), m_->scratch, FILE_SHARE_READ);
+  ScopedFileHandle folder = folder_walk::OpenFolder(P(), m_->scratch.c_str(), 0);
   ASSERT_TRUE(folder);
   EXPECT_EQ(ListHandle(P(), folder.get()),
-            (Names{". 16 0", ".. 16 0", "Data.bin 33 70000", "Data.lnk 33 70000",
-                   "caf\xe9?\\x 32 5", "current 16 0", "full 16 0", "held 32 0", "heldro 33 1",
-                   "heldsub 16 0", "plain.txt 32 3", "sub 16 0"}));
+            (Names{"Data.bin 33 70000", "Data.lnk 33 70000", "caf\xe9?\\x 32 5", "current 16 0",
+                   "full 16 0", "held 32 0", "heldro 33 1", "heldsub 16 0", "plain.txt 32 3",
+                   "sub 16 0"}));
 
-  ScopedFileHandle entry(P());
-  EXPECT_EQ(OpenIn(P(), folder.get(), W(u"missing"), FILE_READ_ATTRIBUTES, kShareAll, entry),
-            STATUS_OBJECT_NAME_NOT_FOUND);
-  EXPECT_EQ(OpenIn(P(), folder.get(), W(u"held"), kEntryAccess, kShareAll, entry),
-            STATUS_SHARING_VIOLATION);
-  EXPECT_EQ(
-      OpenIn(P(), folder.get(), W(u"sub"), kEntryAccess, kShareAll, entry, FILE_NON_DIRECTORY_FILE),
-      STATUS_FILE_IS_A_DIRECTORY);
-  // Deletion on close: refused at the open for a read-only file.
-  EXPECT_EQ(OpenIn(P(), folder.get(), W(u"Data.bin"), DELETE, kShareAll, entry,
-                   FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE),
-            STATUS_CANNOT_DELETE);
-  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"plain.txt"), DELETE, kShareAll, entry,
-                   FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE),
-            0);
-  entry.reset();
+  // Opens refused with the status the walks tell apart: folders held by
+  // another program, and the current folder, open for deletion for nobody;
+  // deletion on close is refused at the open for a read-only file.
+  const struct {
+    const char16_t* name;
+    DWORD kind;
+    bool toDelete;
+    NTSTATUS status;
+  } refused[] = {
+      {u"missing", kFile, false, STATUS_OBJECT_NAME_NOT_FOUND},
+      {u"held", kFile, false, STATUS_SHARING_VIOLATION},
+      {u"heldsub", kFolder, false, STATUS_SHARING_VIOLATION},
+      {u"current", kFolder, false, STATUS_SHARING_VIOLATION},
+      {u"sub", kFile, true, STATUS_FILE_IS_A_DIRECTORY},
+      {u"Data.bin", kFile, true, STATUS_CANNOT_DELETE},
+  };
+  for (const auto& r : refused) {
+    EXPECT_EQ(OpenIn(P(), folder.get(), r.name, r.kind, r.toDelete).status, r.status) << r.kind;
+  }
+  ASSERT_TRUE(OpenIn(P(), folder.get(), u"plain.txt", kFile, true).handle);  // closed at once
   EXPECT_EQ(P().GetFileAttributesA(At("plain.txt").c_str()), kFailed);
+
   // A file with two names: read-only refuses the disposition; the bit is the
   // file's, and so shows under its other name too.
-  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"DATA.BIN"), kEntryAccess, kShareAll, entry), 0);
-  FILE_BASIC_INFORMATION basic{};
+  OpenedEntry entry = OpenIn(P(), folder.get(), u"DATA.BIN", kFile);
+  ASSERT_TRUE(entry.handle);
+  EXPECT_EQ(entry.attributes, kReadOnly);
   FILE_STANDARD_INFORMATION standard{};
-  EXPECT_TRUE(Query(P(), entry.get(), basic, FileBasicInformation) == 0 &&
-              basic.FileAttributes == kReadOnly);
-  EXPECT_TRUE(Query(P(), entry.get(), standard, FileStandardInformation) == 0 &&
+  EXPECT_TRUE(Query(P(), entry.handle.get(), standard, FileStandardInformation) == 0 &&
               standard.NumberOfLinks == 2 && !standard.Directory);
-  EXPECT_EQ(Dispose(P(), entry.get()), STATUS_CANNOT_DELETE);
+  EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), STATUS_CANNOT_DELETE);
   FILE_BASIC_INFORMATION writable{};
   writable.FileAttributes = kFile;
-  EXPECT_EQ(Set(P(), entry.get(), writable, FileBasicInformation), 0);
+  IO_STATUS_BLOCK io{};
+  EXPECT_EQ(P().NtSetInformationFile(entry.handle.get(), &io, &writable, sizeof(writable),
+                                     FileBasicInformation),
+            0);
   EXPECT_EQ(P().GetFileAttributesA(At("Data.lnk").c_str()), kFile);
-  EXPECT_EQ(Dispose(P(), entry.get()), 0);
-  entry.reset();
+  EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), 0);
+  entry.handle.reset();
   EXPECT_EQ(P().GetFileAttributesA(At("Data.bin").c_str()), kFailed);
   EXPECT_EQ(P().GetFileAttributesA(At("Data.lnk").c_str()), kFile);
 
   // A folder that is not empty stays; emptied through its own handle, it goes.
-  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"full"), kEntryAccess | FILE_LIST_DIRECTORY,
-                   FILE_SHARE_READ, entry),
-            0);
-  EXPECT_TRUE(Query(P(), entry.get(), standard, FileStandardInformation) == 0 &&
+  entry = OpenIn(P(), folder.get(), u"full", kFolder, false, DELETE | FILE_LIST_DIRECTORY,
+                 FILE_SHARE_READ);
+  ASSERT_TRUE(entry.handle);
+  EXPECT_TRUE(Query(P(), entry.handle.get(), standard, FileStandardInformation) == 0 &&
               standard.Directory);
-  EXPECT_EQ(Dispose(P(), entry.get()), STATUS_DIRECTORY_NOT_EMPTY);
-  EXPECT_EQ(ListHandle(P(), entry.get()), (Names{". 16 0", ".. 16 0", "x 32 0"}));
-  ScopedFileHandle inner(P());
-  ASSERT_EQ(OpenIn(P(), entry.get(), W(u"x"), kEntryAccess, kShareAll, inner), 0);
-  EXPECT_EQ(Dispose(P(), inner.get()), 0);
-  inner.reset();
-  EXPECT_EQ(Dispose(P(), entry.get()), 0);
-  entry.reset();
-  // Folders held by another program, and the current folder, open for
-  // deletion for nobody. Windows refuses to delete a read-only folder; Wine
-  // stores no read-only bit on folders.
-  for (const char* held : {"heldsub", "current"}) {
-    EXPECT_EQ(OpenIn(P(), folder.get(), W(std::u16string(held, held + std::strlen(held))),
-                     kEntryAccess, FILE_SHARE_READ, entry),
-              STATUS_SHARING_VIOLATION)
-        << held;
-  }
+  EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), STATUS_DIRECTORY_NOT_EMPTY);
+  EXPECT_EQ(ListHandle(P(), entry.handle.get()), (Names{"x 32 0"}));
+  EXPECT_EQ(DeleteOnClose(P(), OpenIn(P(), entry.handle.get(), u"x", kFile).handle.get()), 0);
+  EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), 0);
+  entry.handle.reset();
+  // Windows refuses to delete a read-only folder; Wine stores no read-only
+  // bit on folders.
   ASSERT_TRUE(P().SetFileAttributesA(At("sub").c_str(), FILE_ATTRIBUTE_READONLY));
-  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"sub"), kEntryAccess, FILE_SHARE_READ, entry), 0);
-  EXPECT_EQ(Dispose(P(), entry.get()), m_->wine ? 0 : STATUS_CANNOT_DELETE);
-  entry.reset();
+  entry = OpenIn(P(), folder.get(), u"sub", kFolder, false, DELETE, FILE_SHARE_READ);
+  EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), m_->wine ? 0 : STATUS_CANNOT_DELETE);
+  entry.handle.reset();
   // A name the ANSI code page cannot hold, deleted by its own name.
-  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"caf\u00e9\u4e2d\uff3cx"), kEntryAccess, kShareAll, entry),
-            0);
-  EXPECT_EQ(Dispose(P(), entry.get()), 0);
-  entry.reset();
+  entry = OpenIn(P(), folder.get(), u"caf\u00e9\u4e2d\uff3cx", kFile);
+  EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), 0);
+  entry.handle.reset();
   Names left = {".", "..", "Data.lnk", "current", "held", "heldro", "heldsub", "sub"};
   if (m_->wine) left.pop_back();  // the read-only bit of "sub" was not kept
   EXPECT_EQ(Listing(P(), At("*")), left);
@@ -314,34 +274,34 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
 // machine, Wine moves entries into a folder held without write sharing.
 TEST_P(PlatformContract, LinksOpenAndGoAsThemselves) {
   if (!m_->MakeFolderLink(At("link"), At("full"))) GTEST_SKIP() << "no link can be made here";
-  ScopedFileHandle folder = OpenFolder(P(), m_->scratch, FILE_SHARE_READ);
-  ScopedFileHandle link(P());
-  ASSERT_EQ(OpenIn(P(), folder.get(), W(u"link"), kEntryAccess, kShareAll, link), 0);
-  FILE_BASIC_INFORMATION basic{};
-  EXPECT_TRUE(Query(P(), link.get(), basic, FileBasicInformation) == 0 &&
-              basic.FileAttributes == (kFolder | FILE_ATTRIBUTE_REPARSE_POINT));
-  EXPECT_EQ(Dispose(P(), link.get()), 0);
-  link.reset();
+  ScopedFileHandle folder = folder_walk::OpenFolder(P(), m_->scratch.c_str(), 0);
+  const DWORD kind = kFolder | FILE_ATTRIBUTE_REPARSE_POINT;
+  OpenedEntry link = OpenIn(P(), folder.get(), u"link", kind);
+  EXPECT_EQ(link.attributes, kind);
+  EXPECT_EQ(DeleteOnClose(P(), link.handle.get()), 0);
+  link.handle.reset();
   EXPECT_EQ(P().GetFileAttributesA(At("link").c_str()), kFailed);
   EXPECT_EQ(Listing(P(), At("full\\*")), (Names{".", "..", "x"}));
 }
 
-// Held without delete sharing, a folder cannot be renamed by another program.
-// Held with it, it can, and then a relative open still reaches into the very
-// folder the handle holds, not the one made under its old name.
+// Held as the walks hold it, without delete sharing, a folder cannot be
+// renamed by another program. Held with it, it can, and then a relative open
+// still reaches into the very folder the handle holds, not the one made under
+// its old name.
 TEST_P(PlatformContract, HeldFoldersStayWhereTheyAre) {
   {
-    ScopedFileHandle sub = OpenFolder(P(), At("sub"), FILE_SHARE_READ);
+    ScopedFileHandle sub = folder_walk::OpenFolder(P(), At("sub").c_str(), 0);
     ASSERT_TRUE(sub);
     EXPECT_FALSE(m_->Rename(At("sub"), At("moved")));
   }
-  ScopedFileHandle sub = OpenFolder(P(), At("sub"), kShareAll);
+  ScopedFileHandle sub(
+      P(),
+      P().CreateFileA(At("sub").c_str(), FILE_LIST_DIRECTORY, kShareAll, nullptr, OPEN_EXISTING,
+                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   ASSERT_TRUE(m_->Rename(At("sub"), At("moved")));
   m_->MakeFolder(At("sub"));
   m_->MakeFile(At("sub\\y"), 0, kFile);
-  ScopedFileHandle y(P());
-  EXPECT_EQ(OpenIn(P(), sub.get(), W(u"y"), FILE_READ_ATTRIBUTES, kShareAll, y),
-            STATUS_OBJECT_NAME_NOT_FOUND);
+  EXPECT_EQ(OpenIn(P(), sub.get(), u"y", kFile).status, STATUS_OBJECT_NAME_NOT_FOUND);
 }
 
 // Both answer the text's length without the zero when it fits, else the size

@@ -163,7 +163,11 @@ constexpr std::uintptr_t kInUse = 1, kCurrentFolder = 2;
 const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 
 std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
-DWORD Failed(NTSTATUS status) { return static_cast<DWORD>(status); }  // as the runner keeps it
+// A status as the runner keeps it (the SDKs differ on the constants' type).
+template <typename Status>
+DWORD Failed(Status status) {
+  return static_cast<DWORD>(status);
+}
 
 // The length without the zero when it fits, else the size needed with the
 // zero and nothing written.
