@@ -75,13 +75,11 @@ Text Join(Text path, const Parts& parts) {
 struct Parsed {
   DWORD error = 0;
   Parts parts;
-  bool trailingSeparator = false;
   Text Path() const { return Join(u"C:", parts); }
 };
 
 Parsed Parse(Text text, const Parts& current) {
   Parsed parsed;
-  parsed.trailingSeparator = !text.empty() && text.back() == u'\\';
   const bool drive = text.size() >= 2 && text[1] == u':';
   if ((drive && Lower(text.substr(0, 1)) != u"c") || text.compare(0, 2, u"\\\\") == 0) {
     parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive, nor a network
@@ -321,9 +319,6 @@ struct FakePlatform::State {
       if (parsed.error != 0) return parsed.error;
       const Found found = Find(parsed);
       if (!found.node) return found.folder ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
-      if (parsed.trailingSeparator && !found.node->folder) {
-        return std::strcmp(call, "DeleteFileA") == 0 ? ERROR_INVALID_NAME : ERROR_PATH_NOT_FOUND;
-      }
       return body(*found.node, found);
     });
   }
@@ -765,15 +760,13 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* data) {
     if (text.empty()) return ERROR_PATH_NOT_FOUND;
     if (text.size() >= MAX_PATH) return ERROR_FILENAME_EXCED_RANGE;
     if (named.error != 0) return named.error;
-    // A text ending in a separator names a folder, not the entries to list.
-    if (named.parts.empty() || named.trailingSeparator) return ERROR_FILE_NOT_FOUND;
-    const Text pattern = named.parts.back();
+    if (named.parts.empty() || named.parts.back() != u"*") {
+      throw std::invalid_argument("the machine lists with \"*\" only: " + text);
+    }
     named.parts.pop_back();
     listing.node = s.Folder(named.parts);
-    if (!listing.node) {  // a file's entries: ERROR_DIRECTORY (Wine: ERROR_INVALID_NAME)
-      return s.Find(named).node ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
-    }
-    if (pattern != u"*") throw std::invalid_argument("the machine lists with \"*\" only: " + text);
+    // A file's entries: ERROR_DIRECTORY (Wine: ERROR_INVALID_NAME).
+    if (!listing.node) return s.Find(named).node ? ERROR_DIRECTORY : ERROR_PATH_NOT_FOUND;
     for (const Named& e : s.List(listing.node)) listing.listed.push_back(e.name);
     return listing.listed.empty() ? ERROR_FILE_NOT_FOUND : 0;
   });

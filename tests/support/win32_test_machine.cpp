@@ -1,5 +1,7 @@
 #include "support/win32_test_machine.h"
 
+#include <shlwapi.h>
+
 #include <stdexcept>
 
 namespace {
@@ -39,21 +41,6 @@ void RemoveTree(const std::wstring& folder) {
   ::RemoveDirectoryW(folder.c_str());
 }
 
-void RemoveKeyTree(HKEY parent, const std::string& name) {
-  HKEY key = nullptr;
-  if (::RegOpenKeyExA(parent, name.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS) return;
-  char subkey[256];
-  DWORD length = sizeof(subkey);
-  // Always the first: each one found is deleted before the next look.
-  while (::RegEnumKeyExA(key, 0, subkey, &length, nullptr, nullptr, nullptr, nullptr) ==
-         ERROR_SUCCESS) {
-    RemoveKeyTree(key, subkey);
-    length = sizeof(subkey);
-  }
-  ::RegCloseKey(key);
-  ::RegDeleteKeyA(parent, name.c_str());
-}
-
 // A name no other run uses (process ids repeat under Wine): a unique file,
 // turned into a folder of the same name.
 std::string MakeScratchFolder() {
@@ -91,7 +78,7 @@ Win32TestMachine::~Win32TestMachine() {
   // Out of the scratch folder, which may be the current one, before removing it.
   ::SetCurrentDirectoryA((scratch + "\\..").c_str());
   RemoveTree(Wide(scratch));
-  RemoveKeyTree(HKEY_LOCAL_MACHINE, scratchKey);
+  ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());  // with all it holds
 }
 
 void Win32TestMachine::MakeFolder(const std::string& path) {
