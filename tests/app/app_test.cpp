@@ -66,8 +66,8 @@ TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
     SCOPED_TRACE(c.what);
     FakePlatform fake;
     for (const auto& [name, type, data] : c.key) {
-      fake.AddRegKey(HKEY_LOCAL_MACHINE, kSettingsKey);
-      if (name) fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, name, type, data);
+      fake.AddRegKey(kSettingsKey);
+      if (name) fake.SetRegValue(kSettingsKey, name, type, data);
     }
     if (*c.failing != 0) fake.FailCall(c.failing, ERROR_ACCESS_DENIED);
     // Reading for the peek writes nothing: `writes` below holds every change.
@@ -83,7 +83,7 @@ TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
   PassRunGate(fresh, kToday, 0);
   // A run writes today's date as a string; the first one Limit 20 too.
   for (const auto& [name, type, data] : {today, Value{kLimit, REG_DWORD, {20, 0, 0, 0}}}) {
-    const auto got = fresh.GetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, name);
+    const auto got = fresh.GetRegValue(kSettingsKey, name);
     EXPECT_TRUE(got && got->type == type && got->data == data) << name;
   }
 }
@@ -111,7 +111,7 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   }
   for (const std::string& entry :
        Names{"kb654321", "KB12", "KB123", "K", "KB", "Kb1", longest, longest + "7", "KB1"}) {
-    fake.AddRegKey(HKEY_LOCAL_MACHINE, list + "\\" + entry);
+    fake.AddRegKey(list + "\\" + entry);
   }
   for (const std::string& p : {kWin + "a.tmp", kWin + "$KB1$\\a", kTemp + "busy"}) fake.SetInUse(p);
   fake.ClearLog();
@@ -168,8 +168,8 @@ TEST(ApplicationMain, SameDayStartCleansOnlyWhenForced) {
     SCOPED_TRACE(commandLine);
     FakePlatform fake;
     fake.SetLocalTime(2026, 2, 7);
-    fake.SetRegString(HKEY_LOCAL_MACHINE, kSettingsKey, kDate, "2026/2/7");
-    fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimit, 0);
+    fake.SetRegString(kSettingsKey, kDate, "2026/2/7");
+    fake.SetRegDword(kSettingsKey, kLimit, 0);
     fake.AddFile(kWin + "old.tmp");
     fake.SetErrorMode(SEM_NOGPFAULTERRORBOX);
     fake.SetCommandLine(commandLine);

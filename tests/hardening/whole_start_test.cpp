@@ -252,13 +252,13 @@ const char kMachine[] =
 // estimate, so failures that blind it still lead into the deletions).
 void BuildMachine(FakePlatform& f, int gate) {
   for (const char* entry : {"KB123456", "kb654321", "KB777", "KB555", "KB1", "K", "KB", "Other"}) {
-    f.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + entry);
+    f.AddRegKey(kUninstall + entry);
   }
-  f.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + "KB777\\Details");
+  f.AddRegKey(kUninstall + "KB777\\Details");
   if (gate == 1) f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
   if (gate != 0) {
-    f.SetRegString(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", "2026/12/6");
-    f.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+    f.SetRegString("SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", "2026/12/6");
+    f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
   }
   Build(f, kMachine);
 }
@@ -295,7 +295,7 @@ TEST(WholeStart, EveryCallFailingInTurnKeepsTheCleanerInItsPlaces) {
     BuildMachine(clean, gate);
     CheckStart(clean, 100000, gate != 2);
     for (const char* key : {"KB123456", "kb654321"}) {
-      EXPECT_EQ(clean.RegKeyExists(HKEY_LOCAL_MACHINE, kUninstall + key), gate == 2) << key;
+      EXPECT_EQ(clean.RegKeyExists(kUninstall + key), gate == 2) << key;
     }
     if (HasFailure()) return;  // each run of the sweep would fail the same way
     // The pass's calls are swept after a forced gate alone.
@@ -346,9 +346,8 @@ void BuildRandomMachine(FakePlatform& f, std::uint64_t seed) {
   const std::string temp = Expand(temps[below(3)]);
   f.SetTempPath("C:\\" + temp + "\\");
   f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
-  f.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
-  for (const char* key : {"K", "KB", "KB0", "Other"})
-    f.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + key);
+  f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+  for (const char* key : {"K", "KB", "KB0", "Other"}) f.AddRegKey(kUninstall + key);
   std::string text = "Protected\\secret.tmp=1+r " + temp + "\\";
   int unique = 0;
   std::function<void(const std::string&, std::size_t)> fill = [&](const std::string& folder,
@@ -364,7 +363,7 @@ void BuildRandomMachine(FakePlatform& f, std::uint64_t seed) {
       text += " " + folder + name + kKinds[kind] + "+";
       for (char flag : {'r', 'h', 's', 'u'}) text += below(10) == 0 ? std::string(1, flag) : "";
       if (kind >= std::size(kKinds) - 2) fill(folder + name + "\\", depth - 1);
-      if (below(2) == 0) f.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + "KB" + number);
+      if (below(2) == 0) f.AddRegKey(kUninstall + "KB" + number);
     }
   };
   fill("Protected\\", 2);
@@ -431,7 +430,7 @@ void StageSwap(FakePlatform& f, const std::string& temp, const std::string& name
 TEST(WholeStart, SwapsAtEveryCallKeepTheCleanerInItsPlaces) {
   auto build = [](FakePlatform& f) {
     f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
-    f.SetRegDword(HKEY_LOCAL_MACHINE, "SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+    f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
     Build(f, kRaceMachine);
   };
   FakePlatform clean;

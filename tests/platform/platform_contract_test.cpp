@@ -383,7 +383,7 @@ class FakeMachine : public TestMachine {
  public:
   FakeMachine() : TestMachine("C:\\Scratch", "SOFTWARE\\Scratch", false) {
     fake_.AddFolder(scratch);
-    fake_.AddRegKey(HKEY_LOCAL_MACHINE, scratchKey);
+    fake_.AddRegKey(scratchKey);
   }
   Platform& platform() override { return fake_; }
   void MakeFolder(const std::string& path) override { fake_.AddFolder(path); }

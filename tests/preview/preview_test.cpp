@@ -29,12 +29,12 @@ const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Un
 void Build(FakePlatform& fake, long long limitMB = 20) {
   const std::vector<BYTE> today = {'2', '0', '2', '6', '/', '1', '2', '/', '6', 0, 'x', 'y'};
   if (limitMB <= -2)  // at -3 with two bytes after its end
-    fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_SZ,
+    fake.SetRegValue(kSettingsKey, kExecuteDateValue, REG_SZ,
                      {today.begin(), today.end() - (limitMB == -2 ? 2 : 0)});
   if (limitMB < 0) return;
   const std::vector<BYTE> date = {'2', '\t', 0x7f};
-  fake.SetRegValue(HKEY_LOCAL_MACHINE, kSettingsKey, kExecuteDateValue, REG_BINARY, date);
-  fake.SetRegDword(HKEY_LOCAL_MACHINE, kSettingsKey, kLimitValue, static_cast<DWORD>(limitMB));
+  fake.SetRegValue(kSettingsKey, kExecuteDateValue, REG_BINARY, date);
+  fake.SetRegDword(kSettingsKey, kLimitValue, static_cast<DWORD>(limitMB));
   fake.AddFile(kWin + "a,b.tmp", 5 << 10, FILE_ATTRIBUTE_READONLY);
   fake.AddFile(kWin + "X.TMP", 1 << 20);
   fake.AddFile(kTemp + "say \"hi\".txt", 10 << 10);
@@ -46,8 +46,7 @@ void Build(FakePlatform& fake, long long limitMB = 20) {
   fake.AddFile(kWin + "$hf_mig$\\f", 12 << 20);
   fake.AddLink(kWin + "$KB3$", "C:\\Data");
   fake.AddFile("C:\\Data\\precious", 9 << 20);
-  for (const char* entry : {"KB1", "KB3", "Other"})
-    fake.AddRegKey(HKEY_LOCAL_MACHINE, kUninstall + "\\" + entry);
+  for (const char* entry : {"KB1", "KB3", "Other"}) fake.AddRegKey(kUninstall + "\\" + entry);
   fake.ClearLog();
 }
 

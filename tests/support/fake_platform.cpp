@@ -474,10 +474,7 @@ struct FakePlatform::State {
     }
     return key;
   }
-  std::string KeyOrThrow(HKEY top, const std::string& key) const {
-    if (RootName(top).empty()) throw std::invalid_argument("the registry root must be HKLM");
-    return Lower(JoinKey(RootName(top), key));
-  }
+  static std::string KeyOf(const std::string& key) { return Lower(JoinKey("HKLM", key)); }
   std::map<std::string, RegValue>& MakeKey(const std::string& key) {
     for (std::size_t at = key.find('\\'); at != std::string::npos; at = key.find('\\', at + 1)) {
       keys[Lower(key.substr(0, at))];
@@ -524,7 +521,7 @@ FakePlatform::FakePlatform() : s_(std::make_unique<State>()) {
   SetLocalTime(2026, 12, 6);
   AddFolder("C:\\Windows");
   AddFolder("C:\\Users\\Admin\\AppData\\Local\\Temp");
-  AddRegKey(HKEY_LOCAL_MACHINE, "SOFTWARE");
+  AddRegKey("SOFTWARE");
 }
 
 FakePlatform::~FakePlatform() = default;
@@ -614,23 +611,20 @@ void FakePlatform::SetCommandLine(const std::string& text) {
   s_->commandLine.assign(text.c_str(), text.c_str() + text.size() + 1);
 }
 
-void FakePlatform::AddRegKey(HKEY root, const std::string& key) {
-  s_->MakeKey(s_->KeyOrThrow(root, key));
+void FakePlatform::AddRegKey(const std::string& key) { s_->MakeKey(State::KeyOf(key)); }
+
+void FakePlatform::SetRegValue(const std::string& key, const std::string& name, DWORD type,
+                               const std::vector<BYTE>& data) {
+  s_->MakeKey(State::KeyOf(key))[Lower(name)] = RegValue{type, data};
 }
 
-void FakePlatform::SetRegValue(HKEY root, const std::string& key, const std::string& name,
-                               DWORD type, const std::vector<BYTE>& data) {
-  s_->MakeKey(s_->KeyOrThrow(root, key))[Lower(name)] = RegValue{type, data};
-}
-
-void FakePlatform::SetRegString(HKEY root, const std::string& key, const std::string& name,
+void FakePlatform::SetRegString(const std::string& key, const std::string& name,
                                 const std::string& text) {
-  SetRegValue(root, key, name, REG_SZ, {text.c_str(), text.c_str() + text.size() + 1});
+  SetRegValue(key, name, REG_SZ, {text.c_str(), text.c_str() + text.size() + 1});
 }
 
-void FakePlatform::SetRegDword(HKEY root, const std::string& key, const std::string& name,
-                               DWORD v) {
-  SetRegValue(root, key, name, REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)});
+void FakePlatform::SetRegDword(const std::string& key, const std::string& name, DWORD v) {
+  SetRegValue(key, name, REG_DWORD, {BYTE(v), BYTE(v >> 8), BYTE(v >> 16), BYTE(v >> 24)});
 }
 
 bool FakePlatform::Exists(const std::string& path) const {
@@ -652,13 +646,13 @@ std::vector<std::string> FakePlatform::List(const std::string& folder) const {
   return names;
 }
 
-bool FakePlatform::RegKeyExists(HKEY root, const std::string& key) const {
-  return s_->keys.count(s_->KeyOrThrow(root, key)) != 0;
+bool FakePlatform::RegKeyExists(const std::string& key) const {
+  return s_->keys.count(State::KeyOf(key)) != 0;
 }
 
-std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(HKEY root, const std::string& key,
+std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(const std::string& key,
                                                                 const std::string& name) const {
-  auto it = s_->keys.find(s_->KeyOrThrow(root, key));
+  auto it = s_->keys.find(State::KeyOf(key));
   if (it == s_->keys.end() || it->second.count(Lower(name)) == 0) return std::nullopt;
   return it->second.at(Lower(name));
 }

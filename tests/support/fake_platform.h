@@ -91,21 +91,20 @@ class FakePlatform : public Platform {
   void SetLocalTime(WORD year, WORD month, WORD day);
   void SetCommandLine(const std::string& text);
 
-  // Registry; `root` is HKEY_LOCAL_MACHINE.
-  void AddRegKey(HKEY root, const std::string& key);
-  void SetRegValue(HKEY root, const std::string& key, const std::string& name, DWORD type,
+  // Registry keys below HKEY_LOCAL_MACHINE.
+  void AddRegKey(const std::string& key);
+  void SetRegValue(const std::string& key, const std::string& name, DWORD type,
                    const std::vector<BYTE>& data);
-  void SetRegString(HKEY root, const std::string& key, const std::string& name,
+  void SetRegString(const std::string& key, const std::string& name,
                     const std::string& text);  // REG_SZ, terminating zero counted
-  void SetRegDword(HKEY root, const std::string& key, const std::string& name, DWORD value);
+  void SetRegDword(const std::string& key, const std::string& name, DWORD value);
 
   // ---- Looking at the machine (not logged) ---------------------------------
   bool Exists(const std::string& path) const;
   DWORD Attributes(const std::string& path) const;  // INVALID_FILE_ATTRIBUTES when missing
   std::vector<std::string> List(const std::string& folder) const;  // names, without "." and ".."
-  bool RegKeyExists(HKEY root, const std::string& key) const;
-  std::optional<RegValue> GetRegValue(HKEY root, const std::string& key,
-                                      const std::string& name) const;
+  bool RegKeyExists(const std::string& key) const;
+  std::optional<RegValue> GetRegValue(const std::string& key, const std::string& name) const;
   // Handles of the program still open: find handles, file handles and registry keys.
   std::size_t OpenHandles() const;
   // Every entry's path, for failure messages.
