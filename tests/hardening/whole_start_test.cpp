@@ -15,6 +15,7 @@
 #include <stdexcept>
 
 #include "app/cleanup_app.h"
+#include "folders/folder_walk.h"
 #include "folders/machine_text.h"
 
 namespace {
@@ -33,8 +34,8 @@ std::string TopBelow(const std::string& path, const std::string& folder) {
                      path.compare(0, folder.size(), folder) == 0;
   return below ? path.substr(0, path.find('\\', folder.size() + 1)) : "";
 }
-bool IsFolder(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-bool IsLink(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0; }
+using folder_walk::IsFolder;
+using folder_walk::IsLink;
 
 // Every entry below `folder` with its attributes, each folder before its contents.
 using Entries = std::vector<std::pair<std::string, DWORD>>;
