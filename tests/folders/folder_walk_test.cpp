@@ -164,4 +164,22 @@ TEST(FolderWalk, UnusableFolderTextsTouchNothing) {
   }
 }
 
+// A reply that ends inside its last record (the last two bytes of its name
+// cut off): that record is not read, past the bytes the reply filled.
+TEST(FolderWalk, ARecordCutShortIsNotRead) {
+  struct CutShort : FakePlatform {
+    NTSTATUS NtQueryDirectoryFile(HANDLE h, HANDLE e, PIO_APC_ROUTINE r, PVOID c,
+                                  IO_STATUS_BLOCK* io, PVOID buffer, ULONG length,
+                                  FILE_INFORMATION_CLASS kind, BOOLEAN single,
+                                  UNICODE_STRING* pattern, BOOLEAN restart) override {
+      const NTSTATUS status = FakePlatform::NtQueryDirectoryFile(h, e, r, c, io, buffer, length,
+                                                                 kind, single, pattern, restart);
+      if (NtSuccess(status)) io->Information -= 2;
+      return status;
+    }
+  } fake;
+  Build(fake, "T\\a=1 T\\bb=2");
+  EXPECT_EQ(GetFolderSize(fake, "C:\\T", false), 1u);
+}
+
 }  // namespace

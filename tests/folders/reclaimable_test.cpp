@@ -89,6 +89,7 @@ TEST(Reclaimable, TempFolderRefusals) {
       {"C:\\..\\..\\", true},
       {"\\\\server\\share\\", true},
       {"\\\\?\\UNC\\server\\share\\", true},
+      {"\\\\.\\UNC\\server\\share\\tmp\\", false},
       {"\\\\server\\share\\tmp\\", false},
       {"C:\\Windows\\", true},
       {"c:/windows//", true},
