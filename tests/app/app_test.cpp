@@ -99,10 +99,9 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   FakePlatform fake;
   const Names kept = {kWin + "a.tmp.bak", kWin + "y.tmp\\in.tmp", kWin + "a.tmp",   kTemp + "busy",
                       kTemp + "after",    kWin + "$KB1$\\a",      kWin + "$KB1$\\b"};
+  fake.AddFile(kTemp + "gone");  // listed first
   for (const std::string& path : kept) fake.AddFile(path);
   fake.AddFile(kWin + "ro.tmp", 1, FILE_ATTRIBUTE_READONLY);
-  fake.AddFile(kTemp + "gone");
-  fake.SetListingOrder(kTemp, {"gone", "busy", "after"});
   // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
   for (const std::string& folder :
        Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$",

@@ -138,7 +138,6 @@ struct Node {
   std::map<std::uintptr_t, Open> opens;  // by handle, and the others' below
   bool deletePending = false;
   std::vector<std::pair<std::weak_ptr<Node>, Text>> doomed;  // go at the last close
-  Parts listingOrder;
 
   DWORD Reported() const {
     const DWORD bits = attributes | (folder ? FILE_ATTRIBUTE_DIRECTORY : 0) |
@@ -322,7 +321,8 @@ struct FakePlatform::State {
       return body(*found.node, found);
     });
   }
-  // A folder's entries in listing order, "." and ".." included below the root.
+  // A folder's entries in listing order: "." and ".." (below the root), then
+  // the others in the order they were made.
   std::vector<Named> List(const NodePtr& folder) const {
     std::vector<Named> all;
     if (folder != root) {
@@ -330,16 +330,6 @@ struct FakePlatform::State {
       all = {{u".", folder}, {u"..", parent ? parent : folder}};
     }
     all.insert(all.end(), folder->entries.begin(), folder->entries.end());
-    // Named entries in the order given, "." and ".." ahead of them unless named.
-    const Parts& order = folder->listingOrder;
-    auto rank = [&](const Text& name) {
-      const auto at =
-          std::find_if(order.begin(), order.end(), [&](const Text& n) { return Same(n, name); }) -
-          order.begin();
-      return at == std::ptrdiff_t(order.size()) && (name == u"." || name == u"..") ? -1 : at;
-    };
-    std::stable_sort(all.begin(), all.end(),
-                     [&](auto& a, auto& b) { return rank(a.name) < rank(b.name); });
     return all;
   }
   // The entry a listing of `folder` delivers under `name` now, if any.
@@ -562,12 +552,6 @@ void FakePlatform::SetInUse(const std::string& path, bool inUse) {
   Node& node = *s_->Existing(path).node;
   if (inUse) node.opens[kInUse] = kOthersHold;
   if (!inUse) node.opens.erase(kInUse);
-}
-
-void FakePlatform::SetListingOrder(const std::string& folder, const std::vector<std::string>& n) {
-  Parts order;
-  for (const std::string& name : n) order.push_back(FromUtf8(name));
-  s_->FolderOrThrow(folder)->listingOrder = order;
 }
 
 void FakePlatform::SetCurrentFolder(const std::string& path) {

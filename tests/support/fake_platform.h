@@ -72,9 +72,6 @@ class FakePlatform : public Platform {
   // not delete): DeleteFileA fails with ERROR_SHARING_VIOLATION, and so does
   // an open that asks for DELETE.
   void SetInUse(const std::string& path, bool inUse = true);
-  // Lists a folder's entries in this order; "." and ".." may be placed too.
-  // Entries not named follow in their usual order.
-  void SetListingOrder(const std::string& folder, const std::vector<std::string>& names);
   void SetCurrentFolder(const std::string& path);
   // As another program would, through their own opens (not logged): false,
   // with nothing changed, when a handle on the entry (for Remove, on anything
