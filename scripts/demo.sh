@@ -42,16 +42,9 @@ scripts/wine-prefix.sh "$WINEPREFIX"
 wine_start 60
 drive_c=$WINEPREFIX/drive_c
 
-win() { (cd -- "$drive_c" && "$WINE" "$@" </dev/null 2>/dev/null | tr -d '\r'); }
-# unix_path 'C:\dir\file': where that lies on the host.
-unix_path() {
-  local path=${1#[Cc]:}
-  path=${path//\\//}
-  echo "$drive_c${path%/}"
-}
-
-windows_dir=$(unix_path 'C:\windows')
-temp_dir=$(unix_path "$(win cmd /c echo %TEMP%)")
+win() { wine_run "$@" 2>/dev/null | tr -d '\r'; }
+windows_dir=$(wine_path 'C:\windows')
+temp_dir=$(wine_path "$(win cmd /c echo %TEMP%)")
 UNINSTALL=$SAMPLE_UNINSTALL
 SETTINGS='HKLM\SOFTWARE\Brisca\Sweepwell'
 
@@ -100,7 +93,7 @@ mkdir -p -- "$drive_c/Program Files/Sweepwell"
 cp -- "$exe" "$drive_c/Program Files/Sweepwell/sweepwell.exe"
 echo "== Running: $program${*:+ $*}"
 status=0
-(cd -- "$drive_c" && "$WINE" "$program" "$@" </dev/null) || status=$?
+wine_run "$program" "$@" || status=$?
 echo "Exit code: $status"
 
 after=$(listing)

@@ -92,6 +92,17 @@ wine_start() {
   ) 8>"$WINEPREFIX/.sweepwell-start.lock"
 }
 
+# wine_run PROGRAM [ARGS...]: runs a Windows program in $WINEPREFIX, from its
+# drive C: and with no input; returns the program's exit code.
+wine_run() { (cd -- "$WINEPREFIX/drive_c" && "$WINE" "$@" </dev/null); }
+
+# wine_path 'C:\dir\file': where that lies on the host, in $WINEPREFIX's drive C:.
+wine_path() {
+  local path=${1#[Cc]:}
+  path=${path//\\//}
+  echo "$WINEPREFIX/drive_c${path%/}"
+}
+
 # wine_stop: stops every process of $WINEPREFIX and waits until they are gone.
 wine_stop() {
   "$WINESERVER" -k </dev/null >/dev/null 2>&1 || true

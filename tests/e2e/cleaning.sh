@@ -2,7 +2,7 @@
 # The whole job on the sample machine (run by tests/e2e/scenario.sh).
 
 # held WINDOWS_PATH: a process has the file open.
-held() { [[ -n $(find /proc/[0-9]*/fd -lname "$(realpath -- "$(host_path "$1")")" 2>/dev/null) ]]; }
+held() { [[ -n $(find /proc/[0-9]*/fd -lname "$(realpath -- "$(wine_path "$1")")" 2>/dev/null) ]]; }
 
 # A first start past the 20 MB default deletes the *.tmp files directly in
 # C:\windows (the read-only one too), empties the temporary folder but for its
@@ -21,7 +21,7 @@ cleaning() {
   capture before "$UNINSTALL\\KB123456"
   # A Windows process holds the file without FILE_SHARE_DELETE (as cmd's input
   # redirection does) until the capture after the run stops Wine.
-  win cmd /c "ping -n 60 127.0.0.1 >nul <$busy" &>/dev/null &
+  wine_run cmd /c "ping -n 60 127.0.0.1 >nul <$busy" &>/dev/null &
   for _ in {1..600}; do held "$busy" && break || sleep 0.1; done
   held "$busy" || fail "no Windows process took hold of $busy"
   sweep
@@ -31,22 +31,18 @@ cleaning() {
   expect_gone before after "the first start" 'C:\windows\setup01.tmp' 'C:\windows\msi4a2f.tmp' \
     'C:\windows\locked.tmp' "$t\\install.log" "$t\\~DF3A21.tmp" "$t\\cache" "$t\\empty folder" \
     "$t\\busy\\aa.txt" 'C:\windows\$NtUninstallKB123456$' 'C:\windows\$hf_mig$'
-  ! wine_reg query "$SAMPLE_UNINSTALL\\KB123456" >/dev/null || fail "the entry KB123456 is still there"
+  ! wine_reg query "$SAMPLE_UNINSTALL\\KB123456" || fail "the entry KB123456 is still there"
   expect_same registry before after "the first start"
   expect_settings after "$DATE" "$L20"
 
   # The same day with more than 20 MB waiting: the gate ends the start first.
   sample_sized "$TEMP_DIR/new folder/big.bin" 30M
   sample_sized "$WINDOWS_DIR/late.tmp" 1M
-  capture before
-  sweep
-  unchanged "a second start" drive registry settings
+  idle_start "a second start" "drive registry settings"
 
   # Forced, with Limit 100000 MB: ExecuteDate is written again (dropping the
   # hidden bytes) and the estimate stays below it.
   settings "\"ExecuteDate\"=hex(1):$(utf16_hex "$(today)\\0sentinel")" '"Limit"=dword:000186a0'
-  capture before
-  sweep 1
-  unchanged "a forced start" drive registry
+  idle_start "a forced start" "drive registry" 1
   expect_settings after "$DATE" '"Limit"=dword:000186a0'
 }

@@ -46,9 +46,7 @@ hostile_command_line() {
 # folder, as RegDeleteKeyA leaves it.
 hostile_dollar() {
   for f in '$NtUninstallKB555555$' '$dollar.txt' '$WinTemp$/a.txt' '$WinTemp$/sub/b.txt' \
-    '$KB$/c.txt' '$/d.txt' '$NtUninstallKB246810$/e.txt'; do
-    sample_sized "$WINDOWS_DIR/$f" 1K
-  done
+    '$KB$/c.txt' '$/d.txt' '$NtUninstallKB246810$/e.txt'; do sample_sized "$WINDOWS_DIR/$f" 1K; done
   import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\"{KB555555,KB,K,KB246810\\Updates}"]"
   pass "a start over \$ entries" 'C:\windows\$WinTemp$' 'C:\windows\$KB$' 'C:\windows\$' \
     'C:\windows\$NtUninstallKB246810$'
@@ -61,22 +59,19 @@ hostile_dollar() {
 # said, so the pass leaves the link alone there (Windows removes the link),
 # and that ends the walk of its folder: the links here come last.
 hostile_link() {
-  local target t=$TEMP_PATH links
-  target=$(host_path 'C:\LinkTarget') # in this prefix, never the host's
-  links=("$t\\zz-outside" "$t\\real\\zz-inside" 'C:\windows\$NtUninstallKB777777$' "$t\\$SAMPLE_GUID")
+  local target t=$TEMP_PATH
+  target=$(wine_path 'C:\LinkTarget') # in this prefix, never the host's
   for f in important.doc:1K big.bin:30M nested/deep.txt:1K; do sample_sized "$target/${f%:*}" "${f#*:}"; done
   # link WINDOWS_PATH...: relative links there to the target.
-  link() { for at in "$@"; do mkdir -p -- "$(dirname -- "$(host_path "$at")")" && ln -sr -- "$target" "$(host_path "$at")"; done; }
+  link() { for at in "$@"; do mkdir -p -- "$(dirname -- "$(wine_path "$at")")" && ln -sr -- "$target" "$(wine_path "$at")"; done; }
   # A first start, 1 KB of its own and 30 MB behind a link: nothing goes.
-  link "${links[0]}"
+  link "$t\\zz-outside"
   sample_sized "$TEMP_DIR/small.txt" 1K
-  capture before
-  sweep
-  unchanged "a first start below the threshold" drive registry
+  idle_start "a first start below the threshold" "drive registry"
   expect_settings after "$DATE" "$L20"
 
   # Limit 0, forced, over every kind of link: what is not behind a link goes.
-  link "${links[@]:1}"
+  link "$t\\real\\zz-inside" 'C:\windows\$NtUninstallKB777777$' "$t\\$SAMPLE_GUID"
   sample_sized "$TEMP_DIR/real/x.txt" 1K
   import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\"{KB777777,Other}"]"
   settings '"ExecuteDate"="2001/1/1"' "$L0"
@@ -85,7 +80,7 @@ hostile_link() {
   capture after "$UNINSTALL\\KB777777"
   expect_gone before after "a forced start over links" "$t\\small.txt" "$t\\real\\x.txt"
   expect_same registry before after "a forced start over links"
-  ! wine_reg query "$SAMPLE_UNINSTALL\\KB777777" >/dev/null || fail "the entry KB777777 is still there"
+  ! wine_reg query "$SAMPLE_UNINSTALL\\KB777777" || fail "the entry KB777777 is still there"
   expect_settings after "$DATE" "$L0"
 }
 
@@ -102,9 +97,7 @@ hostile_long_path() {
   local t=$TEMP_PATH
   for f in "$t\\top.txt" "$t\\flat\\a.txt" "$(deeper "$t\\chain" 255)\\abc" \
     "$(deeper "$t\\chain\\s" 420)\\deepest.txt" 'C:\windows\$deep$\shallow.txt' \
-    "$(deeper 'C:\windows\$deep$' 300)\\deep.txt"; do
-    sample_sized "$(host_path "$f")" 1K
-  done
+    "$(deeper 'C:\windows\$deep$' 300)\\deep.txt"; do sample_sized "$(wine_path "$f")" 1K; done
   pass "a start over long paths" "$t\\top.txt" "$t\\flat" "$t\\chain" 'C:\windows\$deep$'
 }
 
@@ -113,8 +106,8 @@ hostile_long_path() {
 # system32) and does the rest of its job.
 hostile_temp() {
   local var
-  for var in TMP TEMP; do wine_reg add 'HKCU\Environment' /v "$var" /d 'C:\windows' /f >/dev/null; done
-  [[ $(win cmd /c echo %TEMP% | tr -d '\r') == 'C:\windows' ]] || fail "TEMP is not C:\windows"
+  for var in TMP TEMP; do wine_reg add 'HKCU\Environment' /v "$var" /d 'C:\windows' /f; done
+  [[ $(wine_run cmd /c echo %TEMP% | tr -d '\r') == 'C:\windows' ]] || fail "TEMP is not C:\windows"
   sample_sized "$WINDOWS_DIR/sample.tmp" 1K
   sample_sized "$WINDOWS_DIR/system32/sample.dat" 1K
   pass "a start with TMP and TEMP at C:\windows" 'C:\windows\sample.tmp'

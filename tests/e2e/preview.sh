@@ -6,11 +6,10 @@
 # CSV and the options are pinned by the preview's unit tests.)
 
 # show STATUS ARGS...: runs the preview, which must exit with STATUS; its
-# output in OUT and ERR.
+# output in OUT.
 show() {
-  local status=0 && OUT=$(win 'C:\Sweepwell\sweepwell-preview.exe' "${@:2}" 2>"$S/err" | tr -d '\r') || status=$?
-  ERR=$(tr -d '\r' <"$S/err")
-  [[ $status -eq $1 ]] || fail "the preview ${*:2} exited with $status, not $1: $ERR"
+  local status=0 && OUT=$(wine_run 'C:\Sweepwell\sweepwell-preview.exe' "${@:2}" 2>"$S/err" | tr -d '\r') || status=$?
+  [[ $status -eq $1 ]] || fail "the preview ${*:2} exited with $status, not $1: $(tr -d '\r' <"$S/err")"
 }
 # has LINE...: OUT holds each line.
 has() { for line; do grep -qxF -- "$line" <<<"$OUT" || fail "no line '$line' in:"$'\n'"$OUT"; done; }

@@ -30,16 +30,15 @@ fail() { echo "FAIL: $*" && exit 1; }
 # Wine reads the host's clock and time zone, so this is the program's today.
 today() { date +%Y/%-m/%-d; }
 E2E_DAY=$(today) DATE="\"ExecuteDate\"=\"$(today)\""
-win() { (cd -- "$WINEPREFIX/drive_c" && "$WINE" "$@" </dev/null); }
-wine_reg() { win reg "$@" "$SWEEPWELL_REG_VIEW" 2>&1 | tr -d '\r'; }
-host_path() { local p=${1#[Cc]:} && p=${p//\\//} && echo "$WINEPREFIX/drive_c${p%/}"; }
+# wine_reg ARGS...: reg ARGS in the program's view of the registry, silent.
+wine_reg() { wine_run reg "$@" "$SWEEPWELL_REG_VIEW" &>/dev/null; }
 # install WINDOWS_PATH...: copies the program there.
-install() { for at; do mkdir -p -- "$(dirname -- "$(host_path "$at")")" && cp -- "$E2E_EXE" "$(host_path "$at")"; done; }
+install() { for at; do mkdir -p -- "$(dirname -- "$(wine_path "$at")")" && cp -- "$E2E_EXE" "$(wine_path "$at")"; done; }
 
 # run WINDOWS_PATH [ARGS...]: runs it, which must exit with 0. A run that
 # straddles midnight cannot tell a rewrite from a new day: it is skipped.
 run() {
-  echo "run: $(cut -c -200 <<<"$*")" && { win "$@" || fail "exit code $?, not 0"; }
+  echo "run: $(cut -c -200 <<<"$*")" && { wine_run "$@" || fail "exit code $?, not 0"; }
   [[ $(today) == "$E2E_DAY" ]] || { echo "SKIP: the date changed during the test" && exit 77; }
 }
 sweep() { run "$PROGRAM" "$@"; }
@@ -49,7 +48,7 @@ sweep() { run "$PROGRAM" "$@"; }
 import_reg() {
   { printf 'Windows Registry Editor Version 5.00\n\n'; printf '%s\n' "$@"; } | sed 's/$/\r/' |
     iconv -f UTF-8 -t UTF-16LE | { printf '\xff\xfe' && cat; } >"$WINEPREFIX/drive_c/in.reg"
-  wine_reg import 'C:\in.reg' >/dev/null || fail "reg import failed: $*"
+  wine_reg import 'C:\in.reg' || fail "reg import failed: $*"
 }
 # settings LINE...: the settings key holds exactly these value lines (none:
 # the key is missing).
@@ -71,8 +70,8 @@ sentinel() {
 # TEMP_PATH is the temporary folder as the program names it, TEMP_DIR and
 # WINDOWS_DIR the host folders of it and of C:\windows. Whatever Wine left in
 # the temporary folder goes, so that a test knows all it holds.
-TEMP_PATH=$(win cmd /c echo %TEMP% | tr -d '\r') && TEMP_PATH=${TEMP_PATH%\\}
-TEMP_DIR=$(host_path "$TEMP_PATH") WINDOWS_DIR=$(host_path 'C:\windows')
+TEMP_PATH=$(wine_run cmd /c echo %TEMP% | tr -d '\r') && TEMP_PATH=${TEMP_PATH%\\}
+TEMP_DIR=$(wine_path "$TEMP_PATH") WINDOWS_DIR=$(wine_path 'C:\windows')
 [[ $TEMP_PATH == [Cc]:\\?* && -d $TEMP_DIR ]] || fail "no temporary folder: '$TEMP_PATH'"
 find "$TEMP_DIR" -mindepth 1 -delete
 
@@ -116,7 +115,7 @@ expect_same() {
 # without the given entries ('C:\...', each there before) and what they held.
 expect_gone() {
   local path
-  for path in "${@:4}"; do path=$(host_path "$path") && echo ".${path#"$WINEPREFIX/drive_c"}"; done |
+  for path in "${@:4}"; do path=$(wine_path "$path") && echo ".${path#"$WINEPREFIX/drive_c"}"; done |
     awk -F'\t' 'FILENAME !~ /drive$/ { gone[$0] = 1; next } { seen[$1] = 1 }
       { for (p = $1; p != "."; sub(/\/[^\/]*$/, "", p)) if (p in gone) next; print }
       END { for (g in gone) if (!(g in seen)) { print "not there before: " g; exit 1 } }' \
@@ -134,6 +133,10 @@ expect_settings() {
 # unchanged WHAT PART...: capture after; it agrees with capture before on each
 # PART.
 unchanged() { capture after && for part in "${@:2}"; do expect_same "$part" before after "$1"; done; }
+# idle_start WHAT 'PART...' [ARGS...]: a start with ARGS, between captures
+# before and after, leaves each PART as it was.
+# shellcheck disable=SC2086 # each word of PARTS is one
+idle_start() { capture before && sweep "${@:3}" && unchanged "$1" $2; }
 # stored LINE...: the settings key as stored now holds exactly these values.
 stored() { capture after; expect_settings after "$@"; }
 # pass WHAT [PATH...]: a start on a new day with Limit 0 removes exactly the

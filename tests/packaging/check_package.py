@@ -1,6 +1,16 @@
 #!/usr/bin/env python3
-# Checks of the deployment packages that need no Windows; exit status 0 when they hold.
+# Packaging checks that need no Windows, one a call; exit status 0 when it holds.
 #
+# Of a built program (read with pefile):
+#   check_package.py subsystem x64|x86 EXE  a program of that kind for the Windows GUI subsystem
+#   check_package.py imports ALLOWED EXE    imports only DLLs listed (* wildcards) in ALLOWED
+#   check_package.py functions ALLOWED EXE  imports by name only the DLL!function lines of ALLOWED
+#   check_package.py loads-on M.N EXE       OS and subsystem versions in its header at most M.N
+#   check_package.py version EXE            version record 5.1.1.1, Brisca, Sweepwell
+#   check_package.py icon EXE               an application icon with several sizes
+#   check_package.py tsaware EXE            marked terminal-server aware
+#
+# Of the deployment packages:
 #   check_package.py task FILE             the task definition as shipped: UTF-16, daily as
 #                                          SYSTEM, catches up, below-normal priority, time limit
 #   check_package.py template ADMX ADML SOURCES
@@ -11,18 +21,84 @@
 #                                          pre-Vista command line is the one schtasks expects, and
 #                                          the package is marked for its architecture
 #
-# The msi check reads the package with msiinfo (Debian's msitools).
+# Needs Debian's python3-pefile (for /usr/bin/python3) and, for the msi check,
+# msiinfo (Debian's msitools).
+import fnmatch
 import glob
 import re
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
+import pefile
+
+STRINGS = {"CompanyName": "Brisca", "ProductName": "Sweepwell", "FileVersion": "5.1.1.1",
+           "ProductVersion": "5.1.1.1", "OriginalFilename": "sweepwell.exe",
+           "FileDescription": None, "InternalName": None, "LegalCopyright": None}
+
 
 def expect(ok, message):
     if not ok:
         print("FAIL: " + message)
         sys.exit(1)
+
+
+def listed(path):
+    return [line.strip() for line in open(path) if line.strip() and not line.startswith("#")]
+
+
+def imports(pe):  # DLL!function, or DLL!#ordinal for an import by ordinal
+    return [(e.dll.decode(), i.name.decode() if i.name else "#%d" % i.ordinal)
+            for e in getattr(pe, "DIRECTORY_ENTRY_IMPORT", []) for i in e.imports]
+
+
+def subsystem(pe, arch):
+    h = pe.OPTIONAL_HEADER
+    expect(h.Subsystem == 2 and h.Magic == {"x64": 0x20B, "x86": 0x10B}[arch],
+           "subsystem %d, optional header magic %#x" % (h.Subsystem, h.Magic))
+
+
+def dlls(pe, allowed):
+    names = {dll.lower() for dll, _ in imports(pe)}
+    expect(names and all(any(fnmatch.fnmatch(d, p.lower()) for p in listed(allowed)) for d in names),
+           "imports: %s" % sorted(names))
+
+
+def functions(pe, allowed):
+    ok = {(d.lower(), f) for d, f in (line.split("!", 1) for line in listed(allowed))}
+    foreign = [d + "!" + f for d, f in imports(pe) if (d.lower(), f) not in ok]
+    expect(imports(pe) and not foreign,
+           "%d functions imported; not on the list: %s" % (len(imports(pe)), foreign))
+
+
+def loads_on(pe, oldest):
+    h, limit = pe.OPTIONAL_HEADER, [int(p) for p in oldest.split(".")]
+    found = [[h.MajorOperatingSystemVersion, h.MinorOperatingSystemVersion],
+             [h.MajorSubsystemVersion, h.MinorSubsystemVersion]]
+    expect(all(v <= limit for v in found), "OS and subsystem versions: %s" % found)
+
+
+def version(pe):
+    words = [getattr(fixed, n) for fixed in (getattr(pe, "VS_FIXEDFILEINFO", None) or [])[:1]
+             for n in ("FileVersionMS", "FileVersionLS", "ProductVersionMS", "ProductVersionLS")]
+    strings = {k.decode(): v.decode() for info in getattr(pe, "FileInfo", None) or [] for entry in info
+               for table in getattr(entry, "StringTable", []) for k, v in table.entries.items()}
+    expect(words == [0x50001, 0x10001] * 2 and all(
+        strings.get(k) and v in (None, strings[k]) for k, v in STRINGS.items()),
+        "fixed versions %s, strings %s" % ([hex(w) for w in words], strings))
+
+
+def icon(pe):
+    root = getattr(pe, "DIRECTORY_ENTRY_RESOURCE", None)
+    counts = {e.id: len(e.directory.entries) for e in (root.entries if root else [])}
+    groups, images = [counts.get(pefile.RESOURCE_TYPE[t], 0) for t in ("RT_GROUP_ICON", "RT_ICON")]
+    expect(groups >= 1 and images >= 2, "icon groups: %d, images: %d" % (groups, images))
+
+
+def tsaware(pe):
+    flags = pe.OPTIONAL_HEADER.DllCharacteristics
+    # IMAGE_DLLCHARACTERISTICS_TERMINAL_SERVER_AWARE
+    expect(flags & 0x8000, "DllCharacteristics: %#06x" % flags)
 
 
 def check_task(path):
@@ -112,6 +188,14 @@ def check_msi(msi, arch):
            "the pre-Vista /create actions are %r" % xp)
 
 
+def program(check):  # a check of the program named last on the command line, read with pefile
+    return lambda *args: check(pefile.PE(args[-1]), *args[:-1])
+
+
+CHECKS = {"subsystem": program(subsystem), "imports": program(dlls), "functions": program(functions),
+          "loads-on": program(loads_on), "version": program(version), "icon": program(icon),
+          "tsaware": program(tsaware), "task": check_task, "template": check_template, "msi": check_msi}
+
 if __name__ == "__main__":
-    {"task": check_task, "template": check_template, "msi": check_msi}[sys.argv[1]](*sys.argv[2:])
+    CHECKS[sys.argv[1]](*sys.argv[2:])
     print("PASS: " + sys.argv[1])

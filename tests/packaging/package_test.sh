@@ -20,16 +20,14 @@ export LC_ALL=C
 cd -- "$(dirname -- "${BASH_SOURCE[0]}")/../.." || exit 1
 repo=$PWD
 work=$repo/build/package-test
-python=/usr/bin/python3
-checker=$repo/tests/packaging/check_package.py
+checker=(/usr/bin/python3 "$repo/tests/packaging/check_package.py")
 
 passed=0 failed=0
 # check WHAT COMMANDS: runs the shell COMMANDS, counts them, and shows their
 # output when they fail.
 check() {
-  local output status=0
-  output=$(eval "$2" 2>&1) || status=$?
-  if [[ $status -eq 0 ]]; then passed=$((passed + 1)) && echo "ok - $1"; else
+  local output
+  if output=$(eval "$2" 2>&1); then passed=$((passed + 1)) && echo "ok - $1"; else
     failed=$((failed + 1)) && echo "FAIL - $1" && sed 's/^/    /' <<<"$output"; fi
 }
 die() { echo "$*" && return 1; }
@@ -45,8 +43,7 @@ rm -rf -- "$work" && mkdir -p -- "$work/cert"
 # /xml form: the 32-bit prefix plays a release that takes it.
 make_prefix() { # ARCH
   (export SWEEPWELL_ARCH=$1 WINEPREFIX=$work/prefix-$1 && source scripts/wine-env.sh &&
-    scripts/wine-prefix.sh "$WINEPREFIX" && cd -- "$WINEPREFIX/drive_c" &&
-    { [[ $1 == x64 ]] || "$WINE" winecfg -v win7 </dev/null; }) >"$work/prefix-$1.log" 2>&1
+    scripts/wine-prefix.sh "$WINEPREFIX" && { [[ $1 == x64 ]] || wine_run winecfg -v win7; }) >"$work/prefix-$1.log" 2>&1
 }
 declare -A prefix_job
 for arch in x64 x86; do make_prefix $arch & prefix_job[$arch]=$!; done
@@ -72,41 +69,36 @@ version=$(ls "$work/signed" | sed -n 's/^Sweepwell-\(.*\)-x64\.msi$/\1/p')
 [[ $version =~ ^([0-9]+)\.([0-9]+)\.([0-9]+) ]] || { echo "FAIL - no x64 package"; exit 1; }
 next=${BASH_REMATCH[1]}.${BASH_REMATCH[2]}.$((BASH_REMATCH[3] + 1))
 package next --version "$next"
-msi() { echo "$work/$1/Sweepwell-$2-$3.msi"; } # SET VERSION ARCH
+# Each set's packages are these paths followed by -x64.msi or -x86.msi.
+signed=$work/signed/Sweepwell-$version unsigned=$work/next/Sweepwell-$next
 
-# --- Signatures ---------------------------------------------------------------------------
-# verified FILE: signed by the test certificate, and the signature holds.
+# --- Without Windows: signatures, the task definition, the tables, the template ------------
+# verified MSI: it and the programs it installs are signed by the test
+# certificate, and the signatures hold.
 verified() {
-  local out
-  out=$(osslsigncode verify -CAfile "$cert/cert.pem" -in "$1" 2>&1) &&
-    grep -q 'CN *= *Sweepwell test signer' <<<"$out" || die "$out"$'\n'"$1: not signed by the test certificate"
-}
-# verified_package MSI: it and the programs it installs.
-verified_package() {
-  local dir=$work/extract/${1##*/}
-  verified "$1" && mkdir -p -- "$dir" && (cd -- "$dir" && msiextract "$1" >/dev/null) || return
-  verified "$(find "$dir" -name sweepwell.exe)" && verified "$(find "$dir" -name sweepwell-preview.exe)"
+  local dir=$work/extract/${1##*/} file out
+  msiextract -C "$dir" "$1" >/dev/null || return
+  for file in "$1" "$(find "$dir" -name sweepwell.exe)" "$(find "$dir" -name sweepwell-preview.exe)"; do
+    out=$(osslsigncode verify -CAfile "$cert/cert.pem" -in "$file" 2>&1) &&
+      grep -q 'CN *= *Sweepwell test signer' <<<"$out" || die "$out"$'\n'"$file: not signed by the test certificate" || return
+  done
 }
 for arch in x64 x86; do
   check "Sweepwell-$version-$arch.msi and its programs carry valid signatures by the given certificate" \
-    'verified_package "$(msi signed "$version" "$arch")"'
+    'verified "$signed-$arch.msi"'
   check "without a certificate Sweepwell-$next-$arch.msi is unsigned" \
-    'out=$(osslsigncode verify -in "$(msi next "$next" "$arch")" 2>&1); [[ $? -ne 0 && ${out,,} == *"no signature"* ]] || die "$out"'
+    'out=$(osslsigncode verify -in "$unsigned-$arch.msi" 2>&1); [[ $? -ne 0 && ${out,,} == *"no signature"* ]] || die "$out"'
+  check "the task definition shipped for $arch" '"${checker[@]}" task "$work/signed/stage/$arch/sweepwell-task.xml"'
+  check "the $arch package's tables" '"${checker[@]}" msi "$signed-$arch.msi" "$arch"'
 done
-
-# --- Without Windows ------------------------------------------------------------------------
-for arch in x64 x86; do
-  check "the task definition shipped for $arch" '"$python" "$checker" task "$work/signed/stage/$arch/sweepwell-task.xml"'
-  check "the $arch package's tables" '"$python" "$checker" msi "$(msi signed "$version" "$arch")" "$arch"'
-done
-check "the administrative template" '"$python" "$checker" template "$work/signed/PolicyDefinitions/sweepwell.admx" \
+check "the administrative template" '"${checker[@]}" template "$work/signed/PolicyDefinitions/sweepwell.admx" \
   "$work/signed/PolicyDefinitions/en-US/sweepwell.adml" "$repo"'
 
 # --- Under Wine -----------------------------------------------------------------------------
 FOLDER='C:\Program Files\Sweepwell'
 # win ARGS...: a Windows program in the prefix, its streams in files (Wine's
 # helpers would hold a pipe open). Returns its exit code.
-win() { (cd -- "$WINEPREFIX/drive_c" && "$WINE" "$@" </dev/null >"$work/win.out" 2>"$work/win.err"); }
+win() { wine_run "$@" >"$work/win.out" 2>"$work/win.err"; }
 # msiexec_exits CODE ARGS...: msiexec ARGS exits with CODE ('!0': any other
 # than 0). The task service must start in the same Wine session as msiexec; a
 # batch file writes the code, which Wine's own exit status would cut to 8 bits.
@@ -115,10 +107,6 @@ msiexec_exits() {
   win cmd /c 'C:\run-msiexec.cmd' "${@:2}"
   local code=$(tr -d '\r\n ' <"$WINEPREFIX/drive_c/msi.rc" 2>/dev/null)
   [[ $code == "$1" || ($1 == !0 && $code =~ ^-?[1-9][0-9]*$) ]] || die "msiexec ${*:2} exited with '$code', not $1"
-}
-put_package() { # SET VERSION: copies the package into C:\packages, prints its Windows path
-  cp -- "$(msi "$1" "$2" "$SWEEPWELL_ARCH")" "$WINEPREFIX/drive_c/packages/" &&
-    echo "C:\\packages\\Sweepwell-$2-$SWEEPWELL_ARCH.msi"
 }
 product_code() { msiinfo export "$1" Property | sed -n 's/^ProductCode\t//p' | tr -d '\r'; }
 # installed SET: the package's files, and only those, in Program Files: the
@@ -151,7 +139,7 @@ task_runs_installed_program() {
     sed -n 's:.*<Command>"\{0,1\}\([^<"]*\)"\{0,1\}</Command>.*:\1:p')
   win cmd /c echo '%ProgramFiles%' || return
   path=${command//%ProgramFiles%/$(tr -d '\r\n' <"$work/win.out")}
-  [[ $path == [Cc]:\\* ]] && path=$WINEPREFIX/drive_c/${path:3} && [[ ${path//\\//} -ef $program_dir/sweepwell.exe ]] ||
+  [[ $path == [Cc]:\\* && $(wine_path "$path") -ef $program_dir/sweepwell.exe ]] ||
     die "the task runs '$command', which is not the installed sweepwell.exe"
 }
 settings_made() { win "$FOLDER\\sweepwell.exe" || die "sweepwell.exe exited with $?" || return && settings_kept; }
@@ -187,12 +175,12 @@ suite() {
   program_dir=$WINEPREFIX/drive_c/Program\ Files/Sweepwell task=$WINEPREFIX/drive_c/windows/system32/tasks/Sweepwell
   echo "== $1: the packages under Wine, in $WINEPREFIX ($SECONDS s since the start)"
   wait "${prefix_job[$1]}" || { check "a $1 prefix" "cat '$work/prefix-$1.log'; false"; return; }
-  mkdir -p -- "$WINEPREFIX/drive_c/packages"
+  mkdir -p -- "$WINEPREFIX/drive_c/packages" && cp -- "$signed"-*.msi "$unsigned"-*.msi "$WINEPREFIX/drive_c/packages/"
   printf '%s\r\n' '@echo off' 'net start schedule >nul 2>&1' 'msiexec %*' \
     '>C:\msi.rc echo %ERRORLEVEL%' >"$WINEPREFIX/drive_c/run-msiexec.cmd"
   local old new old_code new_code
-  old=$(put_package signed "$version") new=$(put_package next "$next")
-  old_code=$(product_code "$(msi signed "$version" "$1")") new_code=$(product_code "$(msi next "$next" "$1")")
+  old="C:\\packages\\Sweepwell-$version-$1.msi" new="C:\\packages\\Sweepwell-$next-$1.msi"
+  old_code=$(product_code "$signed-$1.msi") new_code=$(product_code "$unsigned-$1.msi")
 
   check "$1: msiexec /i /qn exits with 0, and both programs (signed, $1) and the task definition are in \
 $FOLDER, the task exists and starts the installed sweepwell.exe, the product is registered" \
@@ -216,7 +204,6 @@ $FOLDER, the task exists and starts the installed sweepwell.exe, the product is 
   check "$1: an install over a task left behind, and its removal" \
     'msiexec_exits 0 /i "$old" /qn && msiexec_exits 0 /x "$old" /qn && no_task && nothing_installed'
   if [[ $1 == x64 ]]; then
-    cp -- "$(msi signed "$version" x86)" "$WINEPREFIX/drive_c/packages/"
     check "x64: the x86 package refuses 64-bit Windows and installs nothing" \
       'msiexec_exits !0 /i "C:\\packages\\Sweepwell-$version-x86.msi" /qn && nothing_installed'
   else
