@@ -381,22 +381,25 @@ struct FakePlatform::State {
     }
   }
 
-  // A native call on a file handle of the program: `body` gets the handle and
-  // the count of bytes it wrote, and returns 0 or the status the call fails with.
+  // A call on a handle of the program, a find handle for the Find calls and a
+  // file handle for the native ones: `body` gets it and the count of bytes it
+  // wrote, and returns 0 or the error (or status) the call fails with.
   template <typename Body>
-  NTSTATUS RunOnHandle(const char* call, HANDLE handle, const char* value, IO_STATUS_BLOCK* io,
-                       Body&& body, bool changing = false) {
+  DWORD RunOnHandle(const char* call, HANDLE handle, const char* value, IO_STATUS_BLOCK* io,
+                    Body&& body, bool changing = false) {
+    const bool find = std::strncmp(call, "Find", 4) == 0;
     auto it = handles.find(Id(handle));
-    const bool valid = it != handles.end() && !it->second.find;
+    const bool valid = it != handles.end() && it->second.find == find;
     ULONG written = 0;
-    const auto status = static_cast<NTSTATUS>(Run(
+    const DWORD error = Run(
         call, valid ? PathOf(it->second) : "", changing,
         [&]() -> DWORD {
-          return valid ? body(it->second, written) : Failed(STATUS_INVALID_HANDLE);
+          if (!valid) return find ? ERROR_INVALID_HANDLE : Failed(STATUS_INVALID_HANDLE);
+          return body(it->second, written);
         },
-        value, false));
-    if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, written};
-    return status;
+        value, find);
+    if (io != nullptr) *io = IO_STATUS_BLOCK{{static_cast<NTSTATUS>(error)}, written};
+    return error;
   }
 
   // ---- For the builders, where a mistake of the test throws ----
@@ -452,17 +455,13 @@ struct FakePlatform::State {
   }
 
   // ---- Registry ----
-  static std::string RootName(HKEY key) { return key == HKEY_LOCAL_MACHINE ? "HKLM" : ""; }
-  static std::string JoinKey(std::string key, const std::string& subkey) {
-    std::string part;
-    for (std::size_t i = 0; i <= subkey.size(); ++i) {
-      if (i < subkey.size() && subkey[i] != '\\') {
-        part += subkey[i];
-      } else if (!part.empty()) {
-        key += "\\" + std::exchange(part, "");
-      }
-    }
-    return key;
+  // The key a handle stands for ("HKLM" for the root), "" for none.
+  std::string KeyAt(HKEY handle) const {
+    auto open = regHandles.find(Id(handle));
+    return handle == HKEY_LOCAL_MACHINE ? "HKLM" : open != regHandles.end() ? open->second : "";
+  }
+  static std::string JoinKey(const std::string& key, const std::string& subkey) {
+    return subkey.empty() ? key : key + "\\" + subkey;
   }
   static std::string KeyOf(const std::string& key) { return Lower(JoinKey("HKLM", key)); }
   std::map<std::string, RegValue>& MakeKey(const std::string& key) {
@@ -480,10 +479,7 @@ struct FakePlatform::State {
   template <typename Body>
   LSTATUS RunOnKey(const char* call, HKEY handle, LPCSTR subkey, bool changing, Body&& body,
                    const std::string& value = {}) {
-    auto open = regHandles.find(Id(handle));
-    const std::string key = !RootName(handle).empty()  ? RootName(handle)
-                            : open != regHandles.end() ? open->second
-                                                       : "";
+    const std::string key = KeyAt(handle);
     const std::string target = JoinKey(key, subkey ? subkey : "");
     return static_cast<LSTATUS>(Run(
         call, target, changing,
@@ -548,10 +544,8 @@ void FakePlatform::AddHardLink(const std::string& path, const std::string& exist
   s_->Place(in, parts.back(), file);
 }
 
-void FakePlatform::SetInUse(const std::string& path, bool inUse) {
-  Node& node = *s_->Existing(path).node;
-  if (inUse) node.opens[kInUse] = kOthersHold;
-  if (!inUse) node.opens.erase(kInUse);
+void FakePlatform::SetInUse(const std::string& path) {
+  s_->Existing(path).node->opens[kInUse] = kOthersHold;
 }
 
 void FakePlatform::SetCurrentFolder(const std::string& path) {
@@ -755,27 +749,18 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FakePlatform::FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
-  State& s = *s_;
-  auto it = s.handles.find(Id(handle));
-  const bool valid = it != s.handles.end() && it->second.find;
-  const std::string target = valid ? ToUtf8(s.PathOf(it->second.node.get())) : "";
-  return s.Run("FindNextFileA", target, false, [&]() -> DWORD {
-    if (!valid) return ERROR_INVALID_HANDLE;
-    for (State::Handle& listing = it->second; listing.next < listing.listed.size();) {
-      const Text& name = listing.listed[listing.next++];
-      if (const NodePtr entry = s.Listed(listing, name)) return Fill(data, *entry, name), 0;
+  return s_->RunOnHandle("FindNextFileA", handle, "", nullptr, [&](State::Handle& h, auto&) {
+    while (h.next < h.listed.size()) {
+      const Text& name = h.listed[h.next++];
+      if (const NodePtr entry = s_->Listed(h, name)) return Fill(data, *entry, name), DWORD{0};
     }
-    return ERROR_NO_MORE_FILES;
+    return DWORD{ERROR_NO_MORE_FILES};
   }) == 0;
 }
 
 BOOL FakePlatform::FindClose(HANDLE handle) {
-  State& s = *s_;
-  auto it = s.handles.find(Id(handle));
-  const bool valid = it != s.handles.end() && it->second.find;
-  const std::string target = valid ? ToUtf8(s.PathOf(it->second.node.get())) : "";
-  return s.Run("FindClose", target, false, [&]() -> DWORD {
-    return valid ? (s.Close(Id(handle)), 0u) : static_cast<DWORD>(ERROR_INVALID_HANDLE);
+  return s_->RunOnHandle("FindClose", handle, "", nullptr, [&](State::Handle&, auto&) {
+    return s_->Close(Id(handle)), DWORD{0};
   }) == 0;
 }
 
@@ -881,8 +866,8 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
     throw std::invalid_argument("the machine lists FileDirectoryInformation, every entry");
   }
   State& s = *s_;
-  return s.RunOnHandle(
-      "NtQueryDirectoryFile", handle, "", io, [&](State::Handle& h, ULONG& written) {
+  return static_cast<NTSTATUS>(
+      s.RunOnHandle("NtQueryDirectoryFile", handle, "", io, [&](State::Handle& h, ULONG& written) {
         if (!h.node->folder || h.node->link) return Failed(STATUS_INVALID_PARAMETER);
         if ((h.access & FILE_LIST_DIRECTORY) == 0) return Failed(STATUS_ACCESS_DENIED);
         if (!h.listing || restart) {
@@ -917,7 +902,7 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
         }
         if (last != nullptr) return DWORD{0};
         return Failed(h.next < h.listed.size() ? STATUS_BUFFER_OVERFLOW : STATUS_NO_MORE_FILES);
-      });
+      }));
 }
 
 NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
@@ -927,25 +912,26 @@ NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io
     throw std::invalid_argument("the machine answers basic and standard information only");
   }
   const char* value = basic ? "FileBasicInformation" : "FileStandardInformation";
-  return s_->RunOnHandle("NtQueryInformationFile", handle, value, io, [&](State::Handle& h, auto&) {
-    const Node& n = *h.node;
-    if (length < (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_STANDARD_INFORMATION))) {
-      return Failed(STATUS_INFO_LENGTH_MISMATCH);
-    }
-    if (basic && (h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
-    if (basic) {
-      *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
-      static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
-      return DWORD{0};
-    }
-    FILE_STANDARD_INFORMATION info{};
-    info.EndOfFile.QuadPart = info.AllocationSize.QuadPart = static_cast<LONGLONG>(n.size);
-    info.NumberOfLinks = static_cast<ULONG>(n.names);
-    info.DeletePending = n.deletePending;
-    info.Directory = n.folder;
-    *static_cast<FILE_STANDARD_INFORMATION*>(buffer) = info;
-    return DWORD{0};
-  });
+  return static_cast<NTSTATUS>(
+      s_->RunOnHandle("NtQueryInformationFile", handle, value, io, [&](State::Handle& h, auto&) {
+        const Node& n = *h.node;
+        if (length < (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_STANDARD_INFORMATION))) {
+          return Failed(STATUS_INFO_LENGTH_MISMATCH);
+        }
+        if (basic && (h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
+        if (basic) {
+          *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
+          static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
+          return DWORD{0};
+        }
+        FILE_STANDARD_INFORMATION info{};
+        info.EndOfFile.QuadPart = info.AllocationSize.QuadPart = static_cast<LONGLONG>(n.size);
+        info.NumberOfLinks = static_cast<ULONG>(n.names);
+        info.DeletePending = n.deletePending;
+        info.Directory = n.folder;
+        *static_cast<FILE_STANDARD_INFORMATION*>(buffer) = info;
+        return DWORD{0};
+      }));
 }
 
 NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
@@ -956,7 +942,7 @@ NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, 
     throw std::invalid_argument("the machine sets attributes and deletes only");
   }
   const char* value = basic ? "FileBasicInformation" : "FileDispositionInformation";
-  return s_->RunOnHandle(
+  return static_cast<NTSTATUS>(s_->RunOnHandle(
       "NtSetInformationFile", handle, value, io,
       [&](State::Handle& h, auto&) {
         Node& n = *h.node;
@@ -979,12 +965,13 @@ NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, 
         h.deleteOnClose = n.deletePending = true;
         return DWORD{0};
       },
-      true);
+      true));
 }
 
 NTSTATUS FakePlatform::NtClose(HANDLE handle) {
-  return s_->RunOnHandle("NtClose", handle, "", nullptr,
-                         [&](State::Handle&, auto&) { return s_->Close(Id(handle)), DWORD{0}; });
+  return static_cast<NTSTATUS>(
+      s_->RunOnHandle("NtClose", handle, "", nullptr,
+                      [&](State::Handle&, auto&) { return s_->Close(Id(handle)), DWORD{0}; }));
 }
 
 NTSTATUS FakePlatform::RtlUnicodeToMultiByteN(CHAR* out, ULONG room, ULONG* written,
@@ -1065,13 +1052,11 @@ LSTATUS FakePlatform::RegDeleteKeyA(HKEY key, LPCSTR subkey) {
 LSTATUS FakePlatform::RegCloseKey(HKEY key) {
   State& s = *s_;
   // A handle outlives its key, and closes all the same; a root closes too.
-  const std::string path =
-      s.regHandles.count(Id(key)) ? s.regHandles[Id(key)] : State::RootName(key);
   return static_cast<LSTATUS>(s.Run(
-      "RegCloseKey", path, false,
+      "RegCloseKey", s.KeyAt(key), false,
       [&]() -> DWORD {
-        if (!State::RootName(key).empty()) return 0;
-        return s.regHandles.erase(Id(key)) != 0 ? 0 : ERROR_INVALID_HANDLE;
+        const bool closed = key == HKEY_LOCAL_MACHINE || s.regHandles.erase(Id(key)) != 0;
+        return closed ? 0 : ERROR_INVALID_HANDLE;
       },
       {}, false));
 }

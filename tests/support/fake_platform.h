@@ -71,7 +71,7 @@ class FakePlatform : public Platform {
   // Held open by another process (read access, sharing read and write but
   // not delete): DeleteFileA fails with ERROR_SHARING_VIOLATION, and so does
   // an open that asks for DELETE.
-  void SetInUse(const std::string& path, bool inUse = true);
+  void SetInUse(const std::string& path);
   void SetCurrentFolder(const std::string& path);
   // As another program would, through their own opens (not logged): false,
   // with nothing changed, when a handle on the entry (for Remove, on anything

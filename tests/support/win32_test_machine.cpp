@@ -74,7 +74,7 @@ Win32TestMachine::Win32TestMachine(const std::string& folder)
 }
 
 Win32TestMachine::~Win32TestMachine() {
-  ReleaseHolds();
+  for (HANDLE handle : holds_) ::CloseHandle(handle);
   // Out of the scratch folder, which may be the current one, before removing it.
   ::SetCurrentDirectoryA((scratch + "\\..").c_str());
   RemoveTree(Wide(scratch));
@@ -104,11 +104,6 @@ void Win32TestMachine::Hold(const std::string& path) {
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) Throw("CreateFileW", path);
   holds_.push_back(handle);
-}
-
-void Win32TestMachine::ReleaseHolds() {
-  for (HANDLE handle : holds_) ::CloseHandle(handle);
-  holds_.clear();
 }
 
 void Win32TestMachine::SetCurrentFolder(const std::string& path) {

@@ -20,7 +20,6 @@ class Win32TestMachine : public TestMachine {
   void MakeFolder(const std::string& path) override;
   void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) override;
   void Hold(const std::string& path) override;  // opened without delete sharing
-  void ReleaseHolds() override;
   // Left for the scratch folder's parent at the end.
   void SetCurrentFolder(const std::string& path) override;
   void MakeHardLink(const std::string& path, const std::string& existing) override;
