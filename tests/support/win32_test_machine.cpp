@@ -4,6 +4,8 @@
 
 #include <stdexcept>
 
+#include "folders/purge_folder.h"
+
 namespace {
 
 [[noreturn]] void Throw(const std::string& what, const std::string& path) {
@@ -17,28 +19,6 @@ std::wstring Wide(const std::string& utf8) {
   if (length == 0) Throw("MultiByteToWideChar", utf8);
   wide.resize(static_cast<std::size_t>(length - 1));
   return wide;
-}
-
-// Everything below `folder`, then `folder` itself; read-only bits cleared first.
-void RemoveTree(const std::wstring& folder) {
-  WIN32_FIND_DATAW data{};
-  HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      const std::wstring name = data.cFileName;
-      if (name == L"." || name == L"..") continue;
-      const std::wstring path = folder + L"\\" + name;
-      ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-        RemoveTree(path);
-      } else {
-        ::DeleteFileW(path.c_str());
-      }
-    } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
-  }
-  ::SetFileAttributesW(folder.c_str(), FILE_ATTRIBUTE_NORMAL);
-  ::RemoveDirectoryW(folder.c_str());
 }
 
 // A name no other run uses (process ids repeat under Wine): a unique file,
@@ -67,7 +47,7 @@ Win32TestMachine::Win32TestMachine(const std::string& folder)
                   IsWine()) {
   HKEY key = nullptr;
   if (::RegCreateKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str(), &key) != ERROR_SUCCESS) {
-    RemoveTree(Wide(scratch));
+    ::RemoveDirectoryA(scratch.c_str());  // still empty
     Throw("RegCreateKeyA", scratchKey);
   }
   ::RegCloseKey(key);
@@ -77,7 +57,8 @@ Win32TestMachine::~Win32TestMachine() {
   for (HANDLE handle : holds_) ::CloseHandle(handle);
   // Out of the scratch folder, which may be the current one, before removing it.
   ::SetCurrentDirectoryA((scratch + "\\..").c_str());
-  RemoveTree(Wide(scratch));
+  RemoveFolderEntry(platform_, scratch,
+                    FILE_ATTRIBUTE_DIRECTORY);             // all it holds, through the walks
   ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());  // with all it holds
 }
 
