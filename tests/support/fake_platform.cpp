@@ -831,8 +831,6 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
       "NtOpenFile", target, doomed,
       [&]() -> DWORD {
         if (!valid) return Failed(STATUS_INVALID_HANDLE);
-        if (text.empty() || text == u"." || text == u"..")
-          return Failed(STATUS_OBJECT_NAME_INVALID);
         const NodePtr node = root->second.node->Child(text);
         if (!node) return Failed(STATUS_OBJECT_NAME_NOT_FOUND);
         if ((options & FILE_NON_DIRECTORY_FILE) != 0 && node->folder) {
@@ -841,8 +839,8 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         if (node->deletePending) return Failed(STATUS_DELETE_PENDING);
         const Open open{access, share};
         if (!State::MayOpen(*node, open)) return Failed(STATUS_SHARING_VIOLATION);
-        if (doomed && ((access & DELETE) == 0 || (node->attributes & FILE_ATTRIBUTE_READONLY))) {
-          return Failed((access & DELETE) ? STATUS_CANNOT_DELETE : STATUS_ACCESS_DENIED);
+        if (doomed && (node->attributes & FILE_ATTRIBUTE_READONLY)) {
+          return Failed(STATUS_CANNOT_DELETE);
         }
         State::Handle handle(node, root->second.node, text, access, doomed);
         for (const Named& e : root->second.node->entries) {
@@ -906,7 +904,7 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
 }
 
 NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
-                                              ULONG length, FILE_INFORMATION_CLASS kind) {
+                                              ULONG, FILE_INFORMATION_CLASS kind) {
   const bool basic = kind == FileBasicInformation;
   if (!basic && kind != FileStandardInformation) {
     throw std::invalid_argument("the machine answers basic and standard information only");
@@ -915,9 +913,6 @@ NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io
   return static_cast<NTSTATUS>(
       s_->RunOnHandle("NtQueryInformationFile", handle, value, io, [&](State::Handle& h, auto&) {
         const Node& n = *h.node;
-        if (length < (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_STANDARD_INFORMATION))) {
-          return Failed(STATUS_INFO_LENGTH_MISMATCH);
-        }
         if (basic && (h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
         if (basic) {
           *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
@@ -934,8 +929,8 @@ NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io
       }));
 }
 
-NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
-                                            ULONG length, FILE_INFORMATION_CLASS kind) {
+NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer, ULONG,
+                                            FILE_INFORMATION_CLASS kind) {
   const bool basic = kind == FileBasicInformation;
   if (!basic && (kind != FileDispositionInformation ||
                  !static_cast<FILE_DISPOSITION_INFORMATION*>(buffer)->DeleteFile)) {
@@ -946,10 +941,6 @@ NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, 
       "NtSetInformationFile", handle, value, io,
       [&](State::Handle& h, auto&) {
         Node& n = *h.node;
-        if (length <
-            (basic ? sizeof(FILE_BASIC_INFORMATION) : sizeof(FILE_DISPOSITION_INFORMATION))) {
-          return Failed(STATUS_INFO_LENGTH_MISMATCH);
-        }
         if ((h.access & (basic ? FILE_WRITE_ATTRIBUTES : DELETE)) == 0) {
           return Failed(STATUS_ACCESS_DENIED);
         }
