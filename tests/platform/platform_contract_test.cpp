@@ -56,7 +56,7 @@ Names Listing(Platform& p, const std::string& pattern) {
 
 void PlatformContract::SetUp() {
   m_ = GetParam()();
-  for (const char* folder : {"sub", "full", "heldsub", "current"}) {
+  for (const char* folder : {"sub", "full", "heldsub"}) {
     m_->MakeFolder(At(folder));
   }
   for (const char* file : {"full\\x", "held"}) m_->MakeFile(At(file), 0, kFile);
@@ -64,7 +64,6 @@ void PlatformContract::SetUp() {
   m_->MakeFile(At("Data.bin"), 70000, kReadOnly);
   m_->MakeFile(At("heldro"), 1, kReadOnly);
   for (const char* held : {"heldsub", "held", "heldro"}) m_->Hold(At(held));
-  m_->SetCurrentFolder(At("current"));
 }
 
 TEST_P(PlatformContract, PathsAndAttributes) {
@@ -187,13 +186,12 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
   ScopedFileHandle folder = folder_walk::OpenFolder(P(), m_->scratch.c_str(), 0);
   ASSERT_TRUE(folder);
   EXPECT_EQ(ListHandle(P(), folder.get()),
-            (Names{"Data.bin 33 70000", "Data.lnk 33 70000", "caf\xe9?\\x 32 5", "current 16 0",
-                   "full 16 0", "held 32 0", "heldro 33 1", "heldsub 16 0", "plain.txt 32 3",
-                   "sub 16 0"}));
+            (Names{"Data.bin 33 70000", "Data.lnk 33 70000", "caf\xe9?\\x 32 5", "full 16 0",
+                   "held 32 0", "heldro 33 1", "heldsub 16 0", "plain.txt 32 3", "sub 16 0"}));
 
-  // Opens refused with the status the walks tell apart: folders held by
-  // another program, and the current folder, open for deletion for nobody;
-  // deletion on close is refused at the open for a read-only file.
+  // Opens refused with the status the walks tell apart: a folder held by
+  // another program opens for deletion for nobody; deletion on close is
+  // refused at the open for a folder and for a read-only file.
   const struct {
     const char16_t* name;
     DWORD kind;
@@ -203,7 +201,6 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
       {u"missing", kFile, false, STATUS_OBJECT_NAME_NOT_FOUND},
       {u"held", kFile, false, STATUS_SHARING_VIOLATION},
       {u"heldsub", kFolder, false, STATUS_SHARING_VIOLATION},
-      {u"current", kFolder, false, STATUS_SHARING_VIOLATION},
       {u"sub", kFile, true, STATUS_FILE_IS_A_DIRECTORY},
       {u"Data.bin", kFile, true, STATUS_CANNOT_DELETE},
   };
@@ -256,7 +253,7 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
   entry = OpenIn(P(), folder.get(), u"caf\u00e9\u4e2d\uff3cx", kFile);
   EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), 0);
   entry.handle.reset();
-  Names left = {".", "..", "Data.lnk", "current", "held", "heldro", "heldsub", "sub"};
+  Names left = {".", "..", "Data.lnk", "held", "heldro", "heldsub", "sub"};
   if (m_->wine) left.pop_back();  // the read-only bit of "sub" was not kept
   EXPECT_EQ(Listing(P(), At("*")), left);
 }
@@ -389,7 +386,6 @@ class FakeMachine : public TestMachine {
   void MakeFolder(const std::string& path) override { fake_.AddFolder(path); }
   void MakeFile(const std::string& p, std::uint64_t n, DWORD a) override { fake_.AddFile(p, n, a); }
   void Hold(const std::string& path) override { fake_.SetInUse(path); }
-  void SetCurrentFolder(const std::string& path) override { fake_.SetCurrentFolder(path); }
   void MakeHardLink(const std::string& path, const std::string& existing) override {
     fake_.AddHardLink(path, existing);
   }

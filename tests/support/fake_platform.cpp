@@ -78,14 +78,13 @@ struct Parsed {
   Text Path() const { return Join(u"C:", parts); }
 };
 
-Parsed Parse(Text text, const Parts& current) {
+Parsed Parse(Text text) {
   Parsed parsed;
   const bool drive = text.size() >= 2 && text[1] == u':';
   if ((drive && Lower(text.substr(0, 1)) != u"c") || text.compare(0, 2, u"\\\\") == 0) {
     parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive, nor a network
   }
   if (drive) text.erase(0, 2);
-  if (text.empty() || text[0] != u'\\') parsed.parts = current;
   Text part;
   for (std::size_t i = 0; i <= text.size(); ++i) {
     if (i < text.size() && text[i] != u'\\') {
@@ -155,8 +154,8 @@ struct Node {
 // Read-only, hidden, system, archive, temporary, offline, not content-indexed.
 constexpr DWORD kSettable = 0x3127;
 constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowhere
-// The opens of other programs: an entry in use, the current folder.
-constexpr std::uintptr_t kInUse = 1, kCurrentFolder = 2;
+// The open of another program that holds an entry in use.
+constexpr std::uintptr_t kInUse = 1;
 const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 
 std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
@@ -186,7 +185,6 @@ void Fill(WIN32_FIND_DATAA* data, const Node& node, const Text& name) {
 
 struct FakePlatform::State {
   NodePtr root = std::make_shared<Node>();
-  Parts current;  // the current folder's path
   std::string windowsDirectory, tempPath;
   std::map<std::string, std::string> environment;  // by folded name
   std::vector<char> commandLine;
@@ -267,8 +265,8 @@ struct FakePlatform::State {
   }
 
   // ---- Paths and nodes ----
-  Parsed ParseAnsi(LPCSTR text) const { return Parse(FromAnsi(text ? text : ""), current); }
-  Parsed ParseUtf8(const std::string& text) const { return Parse(FromUtf8(text), current); }
+  Parsed ParseAnsi(LPCSTR text) const { return Parse(FromAnsi(text ? text : "")); }
+  Parsed ParseUtf8(const std::string& text) const { return Parse(FromUtf8(text)); }
 
   // The folder `parts` names, folder links followed; null for none.
   NodePtr Folder(const Parts& parts, std::size_t count = ~std::size_t{0}, int depth = 0) const {
@@ -548,13 +546,6 @@ void FakePlatform::SetInUse(const std::string& path) {
   s_->Existing(path).node->opens[kInUse] = kOthersHold;
 }
 
-void FakePlatform::SetCurrentFolder(const std::string& path) {
-  const NodePtr folder = s_->FolderOrThrow(path);
-  if (const NodePtr old = s_->Folder(s_->current)) old->opens.erase(kCurrentFolder);
-  folder->opens[kCurrentFolder] = kOthersHold;
-  s_->current = s_->ParseUtf8(path).parts;
-}
-
 bool FakePlatform::Rename(const std::string& from, const std::string& to) {
   const State::Found source = s_->Existing(from);
   const Parts parts = s_->PartsOrThrow(to);
@@ -649,7 +640,7 @@ std::string FakePlatform::Dump() const {
     }
   };
   dump(*s_->root, u"C:");
-  return out + "current folder: " + ToUtf8(Join(u"C:", s_->current)) + "\n";
+  return out;
 }
 
 // ---- Failures, the hook and the log -----------------------------------------------

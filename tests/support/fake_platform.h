@@ -22,8 +22,8 @@
 class FakePlatform : public Platform {
  public:
   // One call as the fake saw it. `target` is what the call acted on: for a
-  // path, that path made absolute against the current folder with separators
-  // collapsed (the caller's letter case kept); for a handle, the path its
+  // path, that path from C:\ with separators collapsed (the caller's letter
+  // case kept); for a handle, the path its
   // entry has at the time of the call; for registry calls the key's full path
   // ("HKLM\SOFTWARE\..."). `value` names the registry value, or the
   // information class of NtQueryInformationFile and NtSetInformationFile.
@@ -44,7 +44,7 @@ class FakePlatform : public Platform {
 
   // A fresh machine: C:\Windows as the Windows directory,
   // C:\Users\Admin\AppData\Local\Temp\ as the temporary folder, C:\ as the
-  // current folder, USERPROFILE C:\Users\Admin, the command line
+  // folder relative paths start from, USERPROFILE C:\Users\Admin, the command line
   // "C:\Tools\sweepwell.exe", the local date 2026-12-06 and an empty
   // HKEY_LOCAL_MACHINE\SOFTWARE.
   FakePlatform();
@@ -52,7 +52,7 @@ class FakePlatform : public Platform {
 
   // ---- Building the machine -------------------------------------------------
   // Paths here and in the looks below are UTF-8, absolute ("C:\a\b") or
-  // relative to the current folder; missing parent folders are made. Entries
+  // relative to C:\; missing parent folders are made. Entries
   // list in the order they were made, after "." and ".." (which every folder
   // but a drive's root has). The ANSI calls take and give names in the
   // machine's ANSI code page: the first 256 code points as single bytes, the
@@ -72,7 +72,6 @@ class FakePlatform : public Platform {
   // not delete): DeleteFileA fails with ERROR_SHARING_VIOLATION, and so does
   // an open that asks for DELETE.
   void SetInUse(const std::string& path);
-  void SetCurrentFolder(const std::string& path);
   // As another program would, through their own opens (not logged): false,
   // with nothing changed, when a handle on the entry (for Remove, on anything
   // it holds) does not share delete access, or when `to` exists or has no
@@ -129,14 +128,16 @@ class FakePlatform : public Platform {
 
   // ---- Platform --------------------------------------------------------------
   // The calls behave as on Windows for what the cleaner and the preview ask;
-  // the contract suite holds the two together. Choices worth knowing:
+  // the contract suite holds the two together. Calls and paths the cleaner
+  // never makes (a "..", a trailing separator, an open that is not of an
+  // existing entry as itself) throw std::invalid_argument or are not modelled.
+  // Choices worth knowing:
   // - Paths of MAX_PATH (260) characters or more fail with
   //   ERROR_FILENAME_EXCED_RANGE before any file is looked at (Wine lets
-  //   exactly 260 through). An empty path fails with ERROR_PATH_NOT_FOUND;
-  //   trailing dots and blanks of a name are dropped; "file\" names no file.
-  // - FindFirstFileA lists with "*" or "*.*" (every entry) or an exact name;
-  //   any other pattern throws std::invalid_argument, as Wine's matching of
-  //   short names makes such patterns unfit for the cleaner. A listing, by
+  //   exactly 260 through). An empty path fails with ERROR_PATH_NOT_FOUND.
+  // - FindFirstFileA lists with "*" (every entry); any other pattern throws,
+  //   as Wine's matching of short names makes such patterns unfit for the
+  //   cleaner. A listing, by
   //   find handle or NtQueryDirectoryFile, names its entries when it starts
   //   and reads their data when it reaches them; entries gone in between are
   //   passed over. It goes on in the folder it started in, wherever that
@@ -144,10 +145,9 @@ class FakePlatform : public Platform {
   // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
   //   read-only (5).
   // - Opens check share modes as Windows does (read, write and delete access
-  //   against the others' share modes, and the other way round); the current
-  //   folder is held with read access, sharing read and write. CreateFileA
-  //   takes OPEN_EXISTING only, and a folder with FILE_FLAG_BACKUP_SEMANTICS
-  //   only. NtOpenFile takes one name relative to a folder's handle, opened
+  //   against the others' share modes, and the other way round). CreateFileA
+  //   opens an existing entry as itself, with FILE_FLAG_BACKUP_SEMANTICS and
+  //   FILE_FLAG_OPEN_REPARSE_POINT. NtOpenFile takes one name relative to a folder's handle, opened
   //   as itself (FILE_OPEN_REPARSE_POINT): any other use throws.
   //   FILE_NON_DIRECTORY_FILE refuses a folder or folder link
   //   (STATUS_FILE_IS_A_DIRECTORY); FILE_DELETE_ON_CLOSE, a read-only entry

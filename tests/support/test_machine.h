@@ -23,7 +23,6 @@ class TestMachine {
   virtual void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) = 0;
   // Held open, as by another program, without delete sharing, to the end.
   virtual void Hold(const std::string& path) = 0;
-  virtual void SetCurrentFolder(const std::string& path) = 0;
   virtual void MakeHardLink(const std::string& path, const std::string& existing) = 0;
   // As another program would; false when it cannot.
   virtual bool Rename(const std::string& from, const std::string& to) = 0;

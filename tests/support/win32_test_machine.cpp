@@ -55,8 +55,6 @@ Win32TestMachine::Win32TestMachine(const std::string& folder)
 
 Win32TestMachine::~Win32TestMachine() {
   for (HANDLE handle : holds_) ::CloseHandle(handle);
-  // Out of the scratch folder, which may be the current one, before removing it.
-  ::SetCurrentDirectoryA((scratch + "\\..").c_str());
   RemoveFolderEntry(platform_, scratch,
                     FILE_ATTRIBUTE_DIRECTORY);             // all it holds, through the walks
   ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());  // with all it holds
@@ -85,10 +83,6 @@ void Win32TestMachine::Hold(const std::string& path) {
                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) Throw("CreateFileW", path);
   holds_.push_back(handle);
-}
-
-void Win32TestMachine::SetCurrentFolder(const std::string& path) {
-  if (!::SetCurrentDirectoryW(Wide(path).c_str())) Throw("SetCurrentDirectoryW", path);
 }
 
 void Win32TestMachine::MakeHardLink(const std::string& path, const std::string& existing) {

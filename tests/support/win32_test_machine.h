@@ -21,7 +21,6 @@ class Win32TestMachine : public TestMachine {
   void MakeFile(const std::string& path, std::uint64_t size, DWORD attributes) override;
   void Hold(const std::string& path) override;  // opened without delete sharing
   // Left for the scratch folder's parent at the end.
-  void SetCurrentFolder(const std::string& path) override;
   void MakeHardLink(const std::string& path, const std::string& existing) override;
   bool Rename(const std::string& from, const std::string& to) override;
   bool MakeFolderLink(const std::string& path, const std::string& target) override;
