@@ -224,7 +224,9 @@ bool CheckStart(FakePlatform& fake, std::size_t budget, bool allGone, const std:
   static int shown = 0;  // the machine itself for the first few only
   if (!problems.empty()) {
     ADD_FAILURE() << what << ": " << testing::PrintToString(problems)
-                  << (++shown <= 5 ? "\n" + fake.Dump() : "");
+                  << (++shown <= 5
+                          ? "\nthe machine before: " + testing::PrintToString(places.before)
+                          : "");
   }
   return problems.empty();
 }

@@ -6,12 +6,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <cstring>
 #include <utility>
 #include <vector>
 
 #include "folders/folder_walk.h"
-#include "platform/find_data.h"
 #include "platform/scoped_handle.h"
 #include "support/fake_platform.h"
 #include "support/test_machine.h"
@@ -366,15 +364,6 @@ TEST_P(PlatformContract, Registry) {
 }
 
 namespace {
-
-// The reading of a listed entry's name.
-TEST(PlatformHelpers, NamesStopAtTheField) {
-  WIN32_FIND_DATAA entry{};
-  std::memset(entry.cFileName, 'a', sizeof(entry.cFileName));  // no zero at all
-  EXPECT_EQ(EntryName(entry).size(), sizeof(entry.cFileName));
-  EXPECT_TRUE(IsSelfOrParent(".") && IsSelfOrParent(".."));
-  EXPECT_FALSE(IsSelfOrParent("") || IsSelfOrParent("...") || IsSelfOrParent("a."));
-}
 
 class FakeMachine : public TestMachine {
  public:

@@ -96,7 +96,7 @@ TEST(FileFinder, FindsTheseInThisOrder) {
       found += (found.empty() ? "" : " ") + r.strFolder.substr(3) + "|" + r.findData.cFileName;
     }
     EXPECT_EQ(found, c.results);
-    EXPECT_EQ(fake.OpenHandles(), 0u) << fake.Dump();
+    EXPECT_EQ(fake.OpenHandles(), 0u);
   }
 }
 

@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <functional>
+#include <iterator>
 #include <map>
 #include <stdexcept>
 #include <utility>
@@ -411,11 +411,6 @@ struct FakePlatform::State {
     if (!found.node) throw std::invalid_argument("nothing at " + path);
     return found;
   }
-  NodePtr FolderOrThrow(const std::string& path) const {
-    NodePtr folder = Folder(PartsOrThrow(path));
-    if (!folder) throw std::invalid_argument("no such folder: " + path);
-    return folder;
-  }
   // The folders of `parts` made where missing (links followed), but for the
   // last `leave` parts; the last folder.
   NodePtr MakeFolders(const Parts& parts, std::size_t leave = 0) {
@@ -628,20 +623,6 @@ std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(const std::strin
 
 std::size_t FakePlatform::OpenHandles() const { return s_->handles.size() + s_->regHandles.size(); }
 UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
-
-std::string FakePlatform::Dump() const {
-  std::string out;
-  std::function<void(const Node&, const Text&)> dump = [&](const Node& folder, const Text& path) {
-    for (const Named& e : folder.entries) {
-      const Node& n = *e.node;
-      out += ToUtf8(path + u"\\" + e.name) + (n.link ? " (link)" : "") +
-             (n.opens.empty() ? "" : " (open)") + (n.names > 1 ? " (hard link)" : "") + "\n";
-      if (n.folder && !n.link) dump(n, path + u"\\" + e.name);
-    }
-  };
-  dump(*s_->root, u"C:");
-  return out;
-}
 
 // ---- Failures, the hook and the log -----------------------------------------------
 

@@ -103,8 +103,6 @@ class FakePlatform : public Platform {
   std::optional<RegValue> GetRegValue(const std::string& key, const std::string& name) const;
   // Handles of the program still open: find handles, file handles and registry keys.
   std::size_t OpenHandles() const;
-  // Every entry's path, for failure messages.
-  std::string Dump() const;
 
   // ---- Failures and the log --------------------------------------------------
   // Every later call of `call` (naming `path`, when given: a target equal to it
