@@ -272,15 +272,14 @@ void BuildMachine(FakePlatform& f, int gate) {
 // GetLastError cannot fail on Windows.
 std::vector<DWORD> ErrorsFor(const std::string& call) {
   auto status = [](NTSTATUS value) { return static_cast<DWORD>(value); };
-  const std::map<std::string, std::vector<DWORD>> special = {
-      {"CreateFileA", {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION}},
-      {"NtOpenFile", {status(STATUS_ACCESS_DENIED), status(STATUS_SHARING_VIOLATION)}},
-      {"NtSetInformationFile", {status(STATUS_CANNOT_DELETE), status(STATUS_DIRECTORY_NOT_EMPTY)}},
-      {"SetErrorMode", {}},
-      {"GetCommandLineA", {}},
-      {"GetLocalTime", {}},
-      {"GetLastError", {}}};
-  if (special.count(call) != 0) return special.at(call);
+  if (call == "CreateFileA") return {ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION};
+  if (call == "NtOpenFile") return {status(STATUS_ACCESS_DENIED), status(STATUS_SHARING_VIOLATION)};
+  if (call == "NtSetInformationFile") {
+    return {status(STATUS_CANNOT_DELETE), status(STATUS_DIRECTORY_NOT_EMPTY)};
+  }
+  const std::set<std::string> never = {"SetErrorMode", "GetCommandLineA", "GetLocalTime",
+                                       "GetLastError"};
+  if (never.count(call) != 0) return {};
   const bool native = call.compare(0, 2, "Nt") == 0 || call.compare(0, 3, "Rtl") == 0;
   return {native ? status(STATUS_ACCESS_DENIED) : DWORD{ERROR_ACCESS_DENIED}};
 }
@@ -403,21 +402,14 @@ enum class Swap { kFolder, kTop, kEntry, kHardLink };
 // junction to C:\Outside, a file by a symbolic link to a read-only file there,
 // or (kHardLink) by a hard link to one.
 void StageSwap(FakePlatform& f, const std::string& temp, const std::string& named, Swap swap) {
-  const std::string folded = Fold(named);
-  if (folded.compare(0, temp.size(), temp) != 0 ||
-      (folded.size() > temp.size() && folded[temp.size()] != '\\')) {
-    return;
-  }
-  std::string victim = named;
-  if (swap == Swap::kFolder) victim = Parent(named);
-  if (swap == Swap::kTop) {
-    const std::string top = TopBelow(folded, temp);
-    victim = named.substr(0, top.size());
-  }
+  // Only what is inside the temporary folder: the folder itself is not the
+  // user's to rename (SYSTEM's is in the Windows directory).
+  const std::string top = TopBelow(Fold(named), temp);
+  const std::string victim = swap == Swap::kFolder ? Parent(named)
+                             : swap == Swap::kTop  ? named.substr(0, top.size())
+                                                   : named;
   const DWORD attributes = f.Attributes(victim);
-  // The temporary folder itself is not the user's to rename (SYSTEM's is in
-  // the Windows directory).
-  if (victim.size() <= temp.size() || attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (top.empty() || victim.size() <= temp.size() || attributes == INVALID_FILE_ATTRIBUTES) return;
   const bool folder = IsFolder(attributes) && !IsLink(attributes);
   if (swap == Swap::kHardLink) {
     if (!folder && !IsLink(attributes) && f.Remove(victim)) {
