@@ -157,6 +157,7 @@ constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowh
 // The open of another program that holds an entry in use.
 constexpr std::uintptr_t kInUse = 1;
 const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
+const Open kOthersDelete{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
 
 std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 // A status as the runner keeps it (the SDKs differ on the constants' type).
@@ -437,16 +438,6 @@ struct FakePlatform::State {
     Place(in, parts.back(), node);
     return *node;
   }
-  // Whether another program could open `node` and what it holds for deletion.
-  static bool OthersMayDelete(const Node& node) {
-    if (!MayOpen(node, {DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})) {
-      return false;
-    }
-    if (node.link) return true;
-    return std::all_of(node.entries.begin(), node.entries.end(),
-                       [](const Named& e) { return OthersMayDelete(*e.node); });
-  }
-
   // ---- Registry ----
   // The key a handle stands for ("HKLM" for the root), "" for none.
   std::string KeyAt(HKEY handle) const {
@@ -546,8 +537,7 @@ bool FakePlatform::Rename(const std::string& from, const std::string& to) {
   const Parts parts = s_->PartsOrThrow(to);
   const NodePtr into = parts.empty() ? nullptr : s_->Folder(parts, parts.size() - 1);
   if (!source.folder || !into || into->Child(parts.back())) return false;
-  const Open rename{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
-  if (!State::MayOpen(*source.node, rename)) return false;
+  if (!State::MayOpen(*source.node, kOthersDelete)) return false;
   const NodePtr node = source.node;
   s_->Unlink(source.folder, s_->ParseUtf8(from).parts.back());
   s_->Place(into, parts.back(), node);
@@ -556,8 +546,8 @@ bool FakePlatform::Rename(const std::string& from, const std::string& to) {
 
 bool FakePlatform::Remove(const std::string& path) {
   const State::Found found = s_->Existing(path);
-  if (!found.folder) throw std::invalid_argument("the drive stays");
-  if (!State::OthersMayDelete(*found.node)) return false;
+  if (found.node->folder && !found.node->link) throw std::invalid_argument("a folder: " + path);
+  if (!State::MayOpen(*found.node, kOthersDelete)) return false;
   s_->Unlink(found.folder, s_->ParseUtf8(path).parts.back());
   return true;
 }
@@ -754,9 +744,7 @@ BOOL FakePlatform::DeleteFileA(LPCSTR path) {
   return s.RunOnPath("DeleteFileA", path, true, [&](Node& n, const State::Found& f) -> DWORD {
     if (n.folder) return ERROR_ACCESS_DENIED;
     // Opening the file for deletion meets the other handles before the read-only bit.
-    if (!State::MayOpen(n, {DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE})) {
-      return ERROR_SHARING_VIOLATION;
-    }
+    if (!State::MayOpen(n, kOthersDelete)) return ERROR_SHARING_VIOLATION;
     if (n.deletePending || (n.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
       return ERROR_ACCESS_DENIED;
     }

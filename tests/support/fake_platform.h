@@ -73,11 +73,10 @@ class FakePlatform : public Platform {
   // an open that asks for DELETE.
   void SetInUse(const std::string& path);
   // As another program would, through their own opens (not logged): false,
-  // with nothing changed, when a handle on the entry (for Remove, on anything
-  // it holds) does not share delete access, or when `to` exists or has no
-  // folder. Remove takes a folder with all it holds, a link as itself. A
-  // folder held without write sharing still takes new entries, made or moved
-  // in, as on Wine.
+  // with nothing changed, when a handle on the entry does not share delete
+  // access, or when `to` exists or has no folder. Remove takes a file, or a
+  // link as itself. A folder held without write sharing still takes new
+  // entries, made or moved in, as on Wine.
   bool Rename(const std::string& from, const std::string& to);
   bool Remove(const std::string& path);
 
