@@ -119,6 +119,8 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string empty = "  the key does not exist\npass the gate and delete nothing.\n  (none)";
   const std::string never =
       "4294967296 KB (Limit 4194304 MB): a forced start would delete nothing.";
+  const std::string today = "  ExecuteDate  \"2026/12/6\"";
+  const std::string forced = "A start with a non-zero argument (sweepwell.exe 1) would pass it.";
   const struct {
     std::vector<std::string> args;
     int exitCode;
@@ -137,13 +139,8 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
       {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + cleans, "", 21},
       {{}, kPreviewOk, empty, "", -1},
-      {{},
-       kPreviewOk,
-       "  ExecuteDate  \"2026/12/6\"\nA start with a non-zero argument (sweepwell.exe 1) would "
-       "pass it.",
-       "",
-       -2},
-      {{}, kPreviewOk, "  ExecuteDate  \"2026/12/6\" (and 2 more bytes after its end)", "", -3},
+      {{}, kPreviewOk, today + "\n" + forced, "", -2},
+      {{}, kPreviewOk, today + " (and 2 more bytes after its end)", "", -3},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
   };
   for (const auto& c : cases) {

@@ -55,9 +55,9 @@ Win32TestMachine::Win32TestMachine(const std::string& folder)
 
 Win32TestMachine::~Win32TestMachine() {
   for (HANDLE handle : holds_) ::CloseHandle(handle);
-  RemoveFolderEntry(platform_, scratch,
-                    FILE_ATTRIBUTE_DIRECTORY);             // all it holds, through the walks
-  ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());  // with all it holds
+  // Each with all it holds, the folder through the walks.
+  RemoveFolderEntry(platform_, scratch, FILE_ATTRIBUTE_DIRECTORY);
+  ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());
 }
 
 void Win32TestMachine::MakeFolder(const std::string& path) {
