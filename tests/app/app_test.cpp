@@ -157,12 +157,12 @@ TEST(ApplicationMain, SameDayStartCleansOnlyWhenForced) {
     fake.SetCommandLine(commandLine);
     fake.ClearLog();
     EXPECT_EQ(ApplicationMain(fake), 0);
-    EXPECT_EQ(fake.ErrorMode(),
-              SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
     EXPECT_EQ(fake.Exists(kWin + "old.tmp"), !forced);
     // The error mode first; unforced, the gate's key is the last thing read.
     EXPECT_EQ(fake.Calls().front().call, "SetErrorMode");
     EXPECT_EQ(fake.Calls().back().call == "RegCloseKey", !forced);
+    EXPECT_EQ(fake.SetErrorMode(0),  // gives the mode it replaces
+              SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   }
 }
 

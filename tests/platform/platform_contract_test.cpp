@@ -54,9 +54,7 @@ Names Listing(Platform& p, const std::string& pattern) {
 
 void PlatformContract::SetUp() {
   m_ = GetParam()();
-  for (const char* folder : {"sub", "full", "heldsub"}) {
-    m_->MakeFolder(At(folder));
-  }
+  for (const char* folder : {"sub", "full", "heldsub"}) m_->MakeFolder(At(folder));
   for (const char* file : {"full\\x", "held"}) m_->MakeFile(At(file), 0, kFile);
   m_->MakeFile(At("plain.txt"), 3, kFile);
   m_->MakeFile(At("Data.bin"), 70000, kReadOnly);

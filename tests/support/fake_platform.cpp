@@ -612,7 +612,6 @@ std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(const std::strin
 }
 
 std::size_t FakePlatform::OpenHandles() const { return s_->handles.size() + s_->regHandles.size(); }
-UINT FakePlatform::ErrorMode() const { return s_->errorMode; }
 
 // ---- Failures, the hook and the log -----------------------------------------------
 

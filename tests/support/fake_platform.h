@@ -207,8 +207,6 @@ class FakePlatform : public Platform {
                                   ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
                                   ULONG BytesInUnicodeString) override;
 
-  UINT ErrorMode() const;
-
  private:
   struct State;
   std::unique_ptr<State> s_;
