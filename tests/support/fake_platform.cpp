@@ -144,10 +144,9 @@ struct Node {
     return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
   }
   NodePtr Child(const Text& name) const {
-    for (const Named& e : entries) {
-      if (Same(e.name, name)) return e.node;
-    }
-    return nullptr;
+    auto it =
+        std::find_if(entries.begin(), entries.end(), [&](auto& e) { return Same(e.name, name); });
+    return it != entries.end() ? it->node : nullptr;
   }
 };
 
