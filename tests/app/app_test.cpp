@@ -150,7 +150,7 @@ TEST(ApplicationMain, SameDayStartCleansOnlyWhenForced) {
     SCOPED_TRACE(commandLine);
     FakePlatform fake;
     fake.SetLocalTime(2026, 2, 7);
-    fake.SetRegString(kSettingsKey, kDate, "2026/2/7");
+    fake.SetRegValue(kSettingsKey, kDate, REG_SZ, Text("2026/2/7"));
     fake.SetRegDword(kSettingsKey, kLimit, 0);
     fake.AddFile(kWin + "old.tmp");
     fake.SetErrorMode(SEM_NOGPFAULTERRORBOX);

@@ -34,8 +34,11 @@ new_day() {
 # Installed where the path holds blanks, the program finds its forcing argument
 # after the quoted path, and a digit inside the path forces nothing.
 installed_path() {
-  local blanks='C:\Program Files\Sweepwell\sweepwell.exe' digit='C:\Tools 2\sweepwell.exe'
-  install "$blanks" "$digit"
-  sentinel 20; run "$blanks" 1; stored "$DATE" "$L20"
-  sentinel 20; run "$digit"; stored "${PLANTED[@]}"
+  install 'C:\Program Files\Sweepwell\sweepwell.exe' 'C:\Tools 2\sweepwell.exe'
+  sentinel 20
+  run 'C:\Program Files\Sweepwell\sweepwell.exe' 1
+  stored "$DATE" "$L20"
+  sentinel 20
+  run 'C:\Tools 2\sweepwell.exe'
+  stored "${PLANTED[@]}"
 }

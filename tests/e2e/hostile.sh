@@ -46,7 +46,9 @@ hostile_command_line() {
 # folder, as RegDeleteKeyA leaves it.
 hostile_dollar() {
   for f in '$NtUninstallKB555555$' '$dollar.txt' '$WinTemp$/a.txt' '$WinTemp$/sub/b.txt' \
-    '$KB$/c.txt' '$/d.txt' '$NtUninstallKB246810$/e.txt'; do sample_sized "$WINDOWS_DIR/$f" 1K; done
+    '$KB$/c.txt' '$/d.txt' '$NtUninstallKB246810$/e.txt'; do
+    sample_sized "$WINDOWS_DIR/$f" 1K
+  done
   import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\"{KB555555,KB,K,KB246810\\Updates}"]"
   pass "a start over \$ entries" 'C:\windows\$WinTemp$' 'C:\windows\$KB$' 'C:\windows\$' \
     'C:\windows\$NtUninstallKB246810$'
@@ -97,7 +99,9 @@ hostile_long_path() {
   local t=$TEMP_PATH
   for f in "$t\\top.txt" "$t\\flat\\a.txt" "$(deeper "$t\\chain" 255)\\abc" \
     "$(deeper "$t\\chain\\s" 420)\\deepest.txt" 'C:\windows\$deep$\shallow.txt' \
-    "$(deeper 'C:\windows\$deep$' 300)\\deep.txt"; do sample_sized "$(wine_path "$f")" 1K; done
+    "$(deeper 'C:\windows\$deep$' 300)\\deep.txt"; do
+    sample_sized "$(wine_path "$f")" 1K
+  done
   pass "a start over long paths" "$t\\top.txt" "$t\\flat" "$t\\chain" 'C:\windows\$deep$'
 }
 

@@ -80,6 +80,7 @@ TEST(Reclaimable, TempFolderRefusals) {
     const char* temp;
     bool refused;
     const char* profile = "C:\\Users\\Admin";
+    bool windowsKnown = true;  // else none is taken: nothing to compare with
   } cases[] = {
       {"C:\\", true},
       {"\\", true},
@@ -102,22 +103,19 @@ TEST(Reclaimable, TempFolderRefusals) {
       {"C:\\Users\\Admin2\\", false},
       {"C:\\Users\\Admin\\", false, nullptr},  // no USERPROFILE to compare with
       {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", false},
+      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", true, "C:\\Users\\Admin", false},
       {"Temp\\", true},
       {"C:Temp\\", true},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
     fake.SetTempPath(c.temp);
+    if (!c.windowsKnown) fake.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
     fake.SetEnvironment("USERPROFILE",
                         c.profile ? std::optional<std::string>(c.profile) : std::nullopt);
     char buffer[folder_walk::kTempPathSize];
     EXPECT_EQ(folder_walk::FetchTempPath(fake, buffer).empty(), c.refused) << c.temp;
   }
-  // Without the Windows directory to compare with, none is taken.
-  FakePlatform fake;
-  fake.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
-  char buffer[folder_walk::kTempPathSize];
-  EXPECT_TRUE(folder_walk::FetchTempPath(fake, buffer).empty());
 }
 
 }  // namespace

