@@ -379,13 +379,12 @@ struct FakePlatform::State {
     }
   }
 
-  // A call on a handle of the program, a find handle for the Find calls and a
-  // file handle for the native ones: `body` gets it and the count of bytes it
+  // A call on a handle of the program, a find handle (`find`, a Win32 call)
+  // or a file handle (a native call): `body` gets it and the count of bytes it
   // wrote, and returns 0 or the error (or status) the call fails with.
   template <typename Body>
-  DWORD RunOnHandle(const char* call, HANDLE handle, const char* value, IO_STATUS_BLOCK* io,
-                    Body&& body, bool changing = false) {
-    const bool find = std::strncmp(call, "Find", 4) == 0;
+  DWORD RunOnHandle(const char* call, HANDLE handle, bool find, const char* value,
+                    IO_STATUS_BLOCK* io, Body&& body, bool changing = false) {
     auto it = handles.find(Id(handle));
     const bool valid = it != handles.end() && it->second.find == find;
     ULONG written = 0;
@@ -703,7 +702,7 @@ HANDLE FakePlatform::FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FakePlatform::FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
-  return s_->RunOnHandle("FindNextFileA", handle, "", nullptr, [&](State::Handle& h, auto&) {
+  return s_->RunOnHandle("FindNextFileA", handle, true, "", nullptr, [&](State::Handle& h, auto&) {
     while (h.next < h.listed.size()) {
       const Text& name = h.listed[h.next++];
       if (const NodePtr entry = s_->Listed(h, name)) return Fill(data, *entry, name), DWORD{0};
@@ -713,7 +712,7 @@ BOOL FakePlatform::FindNextFileA(HANDLE handle, WIN32_FIND_DATAA* data) {
 }
 
 BOOL FakePlatform::FindClose(HANDLE handle) {
-  return s_->RunOnHandle("FindClose", handle, "", nullptr, [&](State::Handle&, auto&) {
+  return s_->RunOnHandle("FindClose", handle, true, "", nullptr, [&](State::Handle&, auto&) {
     return s_->Close(Id(handle)), DWORD{0};
   }) == 0;
 }
@@ -816,8 +815,8 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
     throw std::invalid_argument("the machine lists FileDirectoryInformation, every entry");
   }
   State& s = *s_;
-  return static_cast<NTSTATUS>(
-      s.RunOnHandle("NtQueryDirectoryFile", handle, "", io, [&](State::Handle& h, ULONG& written) {
+  return static_cast<NTSTATUS>(s.RunOnHandle(
+      "NtQueryDirectoryFile", handle, false, "", io, [&](State::Handle& h, ULONG& written) {
         if (!h.node->folder || h.node->link) return Failed(STATUS_INVALID_PARAMETER);
         if ((h.access & FILE_LIST_DIRECTORY) == 0) return Failed(STATUS_ACCESS_DENIED);
         if (!h.listing || restart) {
@@ -862,8 +861,8 @@ NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io
     throw std::invalid_argument("the machine answers basic and standard information only");
   }
   const char* value = basic ? "FileBasicInformation" : "FileStandardInformation";
-  return static_cast<NTSTATUS>(
-      s_->RunOnHandle("NtQueryInformationFile", handle, value, io, [&](State::Handle& h, auto&) {
+  return static_cast<NTSTATUS>(s_->RunOnHandle(
+      "NtQueryInformationFile", handle, false, value, io, [&](State::Handle& h, auto&) {
         const Node& n = *h.node;
         if (basic && (h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
         if (basic) {
@@ -890,7 +889,7 @@ NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, 
   }
   const char* value = basic ? "FileBasicInformation" : "FileDispositionInformation";
   return static_cast<NTSTATUS>(s_->RunOnHandle(
-      "NtSetInformationFile", handle, value, io,
+      "NtSetInformationFile", handle, false, value, io,
       [&](State::Handle& h, auto&) {
         Node& n = *h.node;
         if ((h.access & (basic ? FILE_WRITE_ATTRIBUTES : DELETE)) == 0) {
@@ -913,7 +912,7 @@ NTSTATUS FakePlatform::NtSetInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, 
 
 NTSTATUS FakePlatform::NtClose(HANDLE handle) {
   return static_cast<NTSTATUS>(
-      s_->RunOnHandle("NtClose", handle, "", nullptr,
+      s_->RunOnHandle("NtClose", handle, false, "", nullptr,
                       [&](State::Handle&, auto&) { return s_->Close(Id(handle)), DWORD{0}; }));
 }
 
