@@ -261,7 +261,8 @@ void BuildMachine(FakePlatform& f, int gate) {
   if (gate == 1) f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
   if (gate != 0) {
     const char today[] = "2026/12/6";  // as stored: a string with its zero
-    f.SetRegValue("SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", REG_SZ, {today, today + 10});
+    f.SetRegValue("SOFTWARE\\Brisca\\Sweepwell", "ExecuteDate", REG_SZ,
+                  {today, today + sizeof today});
     f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
   }
   Build(f, kMachine);
@@ -317,7 +318,7 @@ TEST(WholeStart, EveryCallFailingInTurnKeepsTheCleanerInItsPlaces) {
     // Every call of a kind failing, as on a machine where it always does: a
     // start that retried would not end.
     std::set<std::string> kinds;
-    for (const FakePlatform::CallRecord& call : forced.Calls()) kinds.insert(call.call);
+    for (const FakePlatform::CallRecord& call : clean.Calls()) kinds.insert(call.call);
     for (const std::string& kind : kinds) {
       for (DWORD error : ErrorsFor(kind)) {
         SCOPED_TRACE(kind);
