@@ -114,7 +114,8 @@ TEST(Reclaimable, TempFolderRefusals) {
     fake.SetEnvironment("USERPROFILE",
                         c.profile ? std::optional<std::string>(c.profile) : std::nullopt);
     char buffer[folder_walk::kTempPathSize];
-    EXPECT_EQ(folder_walk::FetchTempPath(fake, buffer).empty(), c.refused) << c.temp;
+    EXPECT_EQ(folder_walk::FetchTempPath(fake, buffer).empty(), c.refused)
+        << c.temp << (c.windowsKnown ? "" : " without the Windows directory");
   }
 }
 

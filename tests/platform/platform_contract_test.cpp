@@ -121,6 +121,7 @@ TEST_P(PlatformContract, Listings) {
   };
   for (const auto& [pattern, names] : cases) EXPECT_EQ(Listing(P(), pattern), names) << pattern;
 
+  // Data.bin as a listing gives it.
   WIN32_FIND_DATAA d{};
   ScopedFindHandle handle(P(), P().FindFirstFileA(At("*").c_str(), &d));
   while (handle && std::string(d.cFileName) != "Data.bin" && P().FindNextFileA(handle.get(), &d)) {
@@ -156,9 +157,10 @@ Names ListHandle(Platform& p, HANDLE folder) {
   Names names;
   folder_walk::FolderListing listing(p, folder);
   for (ListedEntry e; listing.Next(e);) {
+    // Wine marks folders for archiving too.
     const DWORD attributes = (e.attributes & kFolder) != 0 ? e.attributes & ~kFile : e.attributes;
     names.push_back(std::string(e.ansi) + " " + std::to_string(attributes) + " " +
-                    std::to_string(e.bytes));  // Wine marks folders for archiving too
+                    std::to_string(e.bytes));
   }
   std::sort(names.begin(), names.end());
   return names;
@@ -201,7 +203,8 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
       {u"Data.bin", kFile, true, STATUS_CANNOT_DELETE},
   };
   for (const auto& r : refused) {
-    EXPECT_EQ(OpenIn(P(), folder.get(), r.name, r.kind, r.toDelete).status, r.status) << r.kind;
+    EXPECT_EQ(OpenIn(P(), folder.get(), r.name, r.kind, r.toDelete).status, r.status)
+        << "row " << &r - refused;
   }
   ASSERT_TRUE(OpenIn(P(), folder.get(), u"plain.txt", kFile, true).handle);  // closed at once
   EXPECT_EQ(P().GetFileAttributesA(At("plain.txt").c_str()), kFailed);

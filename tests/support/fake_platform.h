@@ -23,10 +23,10 @@ class FakePlatform : public Platform {
  public:
   // One call as the fake saw it. `target` is what the call acted on: for a
   // path, that path from C:\ with separators collapsed (the caller's letter
-  // case kept); for a handle, the path its
-  // entry has at the time of the call; for registry calls the key's full path
-  // ("HKLM\SOFTWARE\..."). `value` names the registry value, or the
-  // information class of NtQueryInformationFile and NtSetInformationFile.
+  // case kept); for a handle, the path its entry has at the time of the call;
+  // for registry calls the key's full path ("HKLM\SOFTWARE\..."). `value` names
+  // the registry value, or the information class of NtQueryInformationFile and
+  // NtSetInformationFile.
   struct CallRecord {
     std::string call;
     std::string target;
@@ -44,19 +44,19 @@ class FakePlatform : public Platform {
 
   // A fresh machine: C:\Windows as the Windows directory,
   // C:\Users\Admin\AppData\Local\Temp\ as the temporary folder, C:\ as the
-  // folder relative paths start from, USERPROFILE C:\Users\Admin, the command line
-  // "C:\Tools\sweepwell.exe", the local date 2026-12-06 and an empty
+  // folder relative paths start from, USERPROFILE C:\Users\Admin, the command
+  // line "C:\Tools\sweepwell.exe", the local date 2026-12-06 and an empty
   // HKEY_LOCAL_MACHINE\SOFTWARE.
   FakePlatform();
   ~FakePlatform() override;
 
   // ---- Building the machine -------------------------------------------------
   // Paths here and in the looks below are UTF-8, absolute ("C:\a\b") or
-  // relative to C:\; missing parent folders are made. Entries
-  // list in the order they were made, after "." and ".." (which every folder
-  // but a drive's root has). The ANSI calls take and give names in the
-  // machine's ANSI code page: the first 256 code points as single bytes, the
-  // full-width forms U+FF01 to U+FF5E best-fitted to ASCII, any other "?".
+  // relative to C:\; missing parent folders are made. Entries list in the order
+  // they were made, after "." and ".." (which every folder but a drive's root
+  // has). The ANSI calls take and give names in the machine's ANSI code page:
+  // the first 256 code points as single bytes, the full-width forms U+FF01 to
+  // U+FF5E best-fitted to ASCII, any other "?".
   void AddFolder(const std::string& path, DWORD attributes = FILE_ATTRIBUTE_DIRECTORY);
   void AddFile(const std::string& path, std::uint64_t size = 0,
                DWORD attributes = FILE_ATTRIBUTE_ARCHIVE);
@@ -130,21 +130,20 @@ class FakePlatform : public Platform {
   // - Paths of MAX_PATH (260) characters or more fail with
   //   ERROR_FILENAME_EXCED_RANGE before any file is looked at (Wine lets
   //   exactly 260 through). An empty path fails with ERROR_PATH_NOT_FOUND.
-  // - FindFirstFileA lists with "*" (every entry); any other pattern throws,
-  //   as Wine's matching of short names makes such patterns unfit for the
-  //   cleaner. A listing, by
-  //   find handle or NtQueryDirectoryFile, names its entries when it starts
-  //   and reads their data when it reaches them; entries gone in between are
-  //   passed over. It goes on in the folder it started in, wherever that
-  //   folder is moved.
+  // - FindFirstFileA lists with "*" (every entry); any other pattern throws, as
+  //   Wine's matching of short names makes such patterns unfit for the cleaner.
+  //   A listing, by find handle or NtQueryDirectoryFile, names its entries when
+  //   it starts and reads their data when it reaches them; entries gone in
+  //   between are passed over. It goes on in the folder it started in, wherever
+  //   that folder is moved.
   // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
   //   read-only (5).
   // - Opens check share modes as Windows does (read, write and delete access
   //   against the others' share modes, and the other way round). CreateFileA
   //   opens an existing entry as itself, with FILE_FLAG_BACKUP_SEMANTICS and
-  //   FILE_FLAG_OPEN_REPARSE_POINT. NtOpenFile takes one name relative to a folder's handle, opened
-  //   as itself (FILE_OPEN_REPARSE_POINT): any other use throws.
-  //   FILE_NON_DIRECTORY_FILE refuses a folder or folder link
+  //   FILE_FLAG_OPEN_REPARSE_POINT. NtOpenFile takes one name relative to a
+  //   folder's handle, opened as itself (FILE_OPEN_REPARSE_POINT): any other
+  //   use throws. FILE_NON_DIRECTORY_FILE refuses a folder or folder link
   //   (STATUS_FILE_IS_A_DIRECTORY); FILE_DELETE_ON_CLOSE, a read-only entry
   //   (STATUS_CANNOT_DELETE), and is logged as a changing call.
   // - FileDispositionInformation fails on a read-only entry
@@ -157,8 +156,8 @@ class FakePlatform : public Platform {
   // - A failed registry open or create stores null in *phkResult;
   //   RegQueryValueExA with a buffer too small gives ERROR_MORE_DATA and the
   //   size; a handle outlives its deleted key (ERROR_KEY_DELETED).
-  // - Registry and native calls leave the last error alone; the other calls
-  //   set it only when they fail. Failures injected for GetLastError,
+  // - Registry and native calls leave the last error alone; the other calls set
+  //   it only when they fail. Failures injected for GetLastError,
   //   GetCommandLineA, GetLocalTime and SetErrorMode, which cannot fail, are
   //   ignored.
   UINT SetErrorMode(UINT uMode) override;
