@@ -25,7 +25,13 @@ int RunApplication(Platform& platform, CWinApp& app) {
 }
 
 int ApplicationMain(Platform& platform) {
-  CCleanupApp app(platform);
-  RunApplication(platform, app);
+  // Whatever goes wrong (memory running out, say), the run ends as every run
+  // does. Nothing is left half-done that the next run cannot finish: handles
+  // close as the stack unwinds, and a folder marked for deletion goes then.
+  try {
+    CCleanupApp app(platform);
+    RunApplication(platform, app);
+  } catch (...) {
+  }
   return 0;
 }

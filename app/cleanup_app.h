@@ -41,5 +41,6 @@ void QuietSystemErrors(Platform& platform);
 // Run or ExitInstance. Returns the exit code.
 int RunApplication(Platform& platform, CWinApp& app);
 
-// The whole program over a platform: one run of CCleanupApp, exit code 0.
+// The whole program over a platform: one run of CCleanupApp, exit code 0,
+// even when the run throws.
 int ApplicationMain(Platform& platform);

@@ -9,10 +9,11 @@
 #include "folders/purge_folder.h"
 #include "folders/reclaimable.h"
 #include "folders/windows_places.h"
+#include "platform/find_data.h"
 #include "platform/scoped_handle.h"
 #include "search/file_finder.h"
 
-using folder_walk::BuildEntryPath;
+using folder_walk::HeldPlace;
 
 const char kUninstallKey[] = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
@@ -21,54 +22,50 @@ namespace {
 // Only the letters A to Z fold; other bytes compare exactly.
 char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
 
-void DeleteWindowsTmpFiles(Platform& platform) {
-  char windows[folder_walk::kWindowsDirectorySize];
-  const std::string_view windowsText = folder_walk::FetchWindowsDirectory(platform, windows);
-  if (windowsText.empty()) return;
-  CFileFinder finder(platform, WindowsTmpFilesSpec(windowsText));
-  finder.Find();
-  for (const FoundFile& file : finder.Results()) {
-    char path[MAX_PATH];
-    if (!BuildEntryPath(path, file.strFolder, EntryName(file.findData))) continue;
-    // A link's attributes may be its target's to change; only a plain
-    // read-only file is made writable.
-    const DWORD attributes = platform.GetFileAttributesA(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0 &&
-        !folder_walk::IsLink(attributes) && !folder_walk::IsFolder(attributes)) {
-      platform.SetFileAttributesA(path, FILE_ATTRIBUTE_NORMAL);
-    }
-    platform.DeleteFileA(path);
+// Each found, through the held Windows directory, is deleted as itself: the
+// very entry listed, whatever its ANSI name spells.
+void DeleteWindowsTmpFiles(Platform& platform, const HeldPlace& windows) {
+  for (const FoundFile& file : FindWindowsTmpFiles(platform, windows)) {
+    DeleteListedFile(platform, windows.handle.get(), ListedEntryOf(file));
   }
 }
 
 // Only the temporary folder's contents go: programs that write to it fail
 // when the folder itself is missing.
 void PurgeTempFolder(Platform& platform) {
-  char temp[folder_walk::kTempPathSize];
-  std::string_view tempText = folder_walk::FetchTempPath(platform, temp);
-  if (tempText.empty()) return;
-  if (tempText.back() == '\\') tempText.remove_suffix(1);
-  PurgeFolderContents(platform, tempText, true);
+  if (const HeldPlace temp = folder_walk::OpenTempFolder(platform)) {
+    PurgeHeldFolder(platform, temp.handle.get(), true);
+  }
 }
 
-void DeleteUninstallEntry(Platform& platform, std::string_view folderName) {
-  const std::string keyName = HotfixKeyName(std::string(folderName));
+// A name whose ANSI form is a best fit of its own (the full-width reverse
+// solidus U+FF3C read as "\", say) names no hotfix: only one that is the
+// same text in both, plain ASCII, gives an entry.
+bool IsAsciiName(const FoundFile& folder) {
+  const std::string_view ansi = EntryName(folder.findData);
+  if (ansi.size() != folder.strName.size()) return false;
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    if (folder.strName[i] >= 0x80 || static_cast<WCHAR>(ansi[i]) != folder.strName[i]) return false;
+  }
+  return true;
+}
+
+void DeleteUninstallEntry(Platform& platform, const FoundFile& folder) {
+  if (!IsAsciiName(folder)) return;
+  const std::string keyName = HotfixKeyName(std::string(EntryName(folder.findData)));
   if (keyName.empty()) return;
   const ScopedRegKey uninstall = OpenRegKey(platform, HKEY_LOCAL_MACHINE, kUninstallKey);
   if (uninstall) platform.RegDeleteKeyA(uninstall.get(), keyName.c_str());
 }
 
-// Each folder is removed (a link as a link) and its uninstall entry deleted,
-// whether or not the folder could be removed.
-void RemoveHotfixFolders(Platform& platform) {
+// Each folder is removed as itself (a link as a link) and its uninstall entry
+// deleted, whether or not the folder could be removed.
+void RemoveHotfixFolders(Platform& platform, const HeldPlace& windows) {
   std::vector<FoundFile> folders;
-  ListHotfixFolders(platform, folders);
+  ListHotfixFolders(platform, windows, folders);
   for (const FoundFile& folder : folders) {
-    const std::string_view name = EntryName(folder.findData);
-    char path[folder_walk::kTempPathSize];
-    if (!BuildEntryPath(path, folder.strFolder, name)) continue;
-    RemoveFolderEntry(platform, path, folder.findData.dwFileAttributes);
-    DeleteUninstallEntry(platform, name);
+    RemoveListedFolder(platform, windows.handle.get(), ListedEntryOf(folder));
+    DeleteUninstallEntry(platform, folder);
   }
 }
 
@@ -80,9 +77,10 @@ bool ReachesThreshold(DWORD kilobytes, DWORD limitMB) { return kilobytes >= Thre
 
 void RunCleanup(Platform& platform, DWORD limitMB) {
   if (!ReachesThreshold(GetReclaimableKB(platform), limitMB)) return;
-  DeleteWindowsTmpFiles(platform);
+  const HeldPlace windows = folder_walk::OpenWindowsDirectory(platform);
+  DeleteWindowsTmpFiles(platform, windows);
   PurgeTempFolder(platform);
-  RemoveHotfixFolders(platform);
+  RemoveHotfixFolders(platform, windows);
 }
 
 std::string HotfixKeyName(const std::string& folderName) {
@@ -94,4 +92,13 @@ std::string HotfixKeyName(const std::string& folderName) {
     }
   }
   return {};
+}
+
+std::string HotfixKeyNameOf(const FoundFile& folder) {
+  const std::string_view ansi = EntryName(folder.findData);
+  if (ansi.size() != folder.strName.size()) return {};
+  for (std::size_t i = 0; i < ansi.size(); ++i) {
+    if (folder.strName[i] >= 0x80 || static_cast<WCHAR>(ansi[i]) != folder.strName[i]) return {};
+  }
+  return HotfixKeyName(std::string(ansi));
 }

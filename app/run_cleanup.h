@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "search/file_finder.h"
 
 // Deletes, when the estimate reaches `limitMB` megabytes: the "*.tmp" files
 // directly in the Windows directory, the temporary folder's contents (the
@@ -35,3 +36,9 @@ constexpr std::size_t kMaxHotfixKeyName = 49;
 // entry), or when it would be longer than kMaxHotfixKeyName; an empty result
 // means no entry is deleted.
 std::string HotfixKeyName(const std::string& folderName);
+
+// The entry that a hotfix backup folder found by ListHotfixFolders costs: the
+// HotfixKeyName of its name when that name is the same text in ANSI and in
+// UTF-16 (plain ASCII); else none, as a name whose ANSI form is a best fit
+// (the full-width reverse solidus U+FF3C read as "\", say) names no hotfix.
+std::string HotfixKeyNameOf(const FoundFile& folder);

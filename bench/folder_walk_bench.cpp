@@ -96,14 +96,12 @@ CallTally Tally(const SyntheticPlatform::Counts& counts) {
   put("FindFirstFileA", counts.findFirst);
   put("FindNextFileA", counts.findNext);
   put("FindClose", counts.findClose);
-  put("GetFileAttributesA", counts.getAttributes);
-  put("SetFileAttributesA", counts.setAttributes);
-  put("DeleteFileA", counts.deleteFile);
   put("CreateFileA", counts.createFile);
   put("NtOpenFile", counts.openFile);
   put("NtQueryDirectoryFile", counts.queryDirectory);
   put("NtQueryInformationFile", counts.queryInformation);
   put("NtSetInformationFile", counts.setInformation);
+  put("GetFileInformationByHandle", counts.getInformation);
   put("NtClose", counts.close);
   return tally;
 }

@@ -26,6 +26,12 @@ std::string_view WithoutTrailingSeparators(std::string_view text) {
   return text;
 }
 
+bool SameText(std::string_view a, std::string_view b) {
+  auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return upper(x) == upper(y); });
+}
+
 std::string_view LastComponent(std::string_view text) {
   const std::size_t separator = text.rfind('\\');
   return separator == std::string_view::npos ? text : text.substr(separator + 1);
@@ -56,8 +62,8 @@ void SyntheticPlatform::Restore() {
 
 std::uint32_t SyntheticPlatform::FolderOf(const char* path, std::size_t length) const {
   const std::string_view text = WithoutTrailingSeparators(std::string_view(path, length));
-  if (text == kWindowsDirectory) return kWindows;
-  if (text == WithoutTrailingSeparators(kTempPath)) return 0;
+  if (SameText(text, kWindowsDirectory)) return kWindows;
+  if (SameText(text, WithoutTrailingSeparators(kTempPath))) return 0;
   std::uint32_t folder = 0;
   return tree_.FolderIndex(LastComponent(text), folder) ? folder : kNone;
 }
@@ -149,24 +155,6 @@ BOOL SyntheticPlatform::FindClose(HANDLE hFindFile) {
   return TRUE;
 }
 
-DWORD SyntheticPlatform::GetFileAttributesA(LPCSTR lpFileName) {
-  ++counts_.getAttributes;
-  return FolderOf(lpFileName, std::strlen(lpFileName)) != kNone ? FILE_ATTRIBUTE_DIRECTORY
-                                                                : FILE_ATTRIBUTE_ARCHIVE;
-}
-
-BOOL SyntheticPlatform::SetFileAttributesA(LPCSTR, DWORD) {
-  ++counts_.setAttributes;
-  return TRUE;
-}
-
-BOOL SyntheticPlatform::DeleteFileA(LPCSTR lpFileName) {
-  ++counts_.deleteFile;
-  const std::uint32_t parent = ParentOf(lpFileName);
-  if (parent != kNone && parent != kWindows) ++gone_[parent];
-  return TRUE;
-}
-
 UINT SyntheticPlatform::SetErrorMode(UINT uMode) { return uMode; }
 
 LPSTR SyntheticPlatform::GetCommandLineA() {
@@ -250,12 +238,14 @@ HANDLE SyntheticPlatform::NewHandle(const Open& open) {
 HANDLE SyntheticPlatform::CreateFileA(LPCSTR lpFileName, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD,
                                       DWORD, HANDLE) {
   ++counts_.createFile;
-  const std::uint32_t folder = FolderOf(lpFileName, std::strlen(lpFileName));
-  if (folder == kNone || folder == kWindows) {
-    lastError_ = ERROR_FILE_NOT_FOUND;
-    return INVALID_HANDLE_VALUE;
-  }
-  return NewHandle(Open{folder});
+  const std::size_t length = std::strlen(lpFileName);
+  const std::uint32_t folder = FolderOf(lpFileName, length);
+  if (folder != kNone) return NewHandle(Open{folder});
+  // A folder above the places, told apart by its path.
+  std::uint32_t hash = 2166136261u;
+  for (std::size_t i = 0; i < length; ++i)
+    hash = (hash ^ static_cast<unsigned char>(lpFileName[i])) * 16777619u;
+  return NewHandle(Open{kOutside, hash});
 }
 
 NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE* FileHandle, ACCESS_MASK, OBJECT_ATTRIBUTES* object,
@@ -263,6 +253,7 @@ NTSTATUS SyntheticPlatform::NtOpenFile(HANDLE* FileHandle, ACCESS_MASK, OBJECT_A
   ++counts_.openFile;
   Open* root = OpenOf(object->RootDirectory);
   if (root == nullptr || root->file != kNoFile) return STATUS_INVALID_HANDLE;
+  if (root->folder == kWindows || root->folder == kOutside) return STATUS_OBJECT_NAME_NOT_FOUND;
   char name[SyntheticTree::kNameSize];
   const std::size_t length = object->ObjectName->Length / sizeof(WCHAR);
   if (length >= sizeof name) return STATUS_OBJECT_NAME_NOT_FOUND;
@@ -298,7 +289,9 @@ NTSTATUS SyntheticPlatform::NtQueryDirectoryFile(HANDLE FileHandle, HANDLE, PIO_
                                                  BOOLEAN) {
   ++counts_.queryDirectory;
   Open* open = OpenOf(FileHandle);
-  if (open == nullptr || open->file != kNoFile) return STATUS_INVALID_HANDLE;
+  if (open == nullptr || open->file != kNoFile || open->folder == kOutside) {
+    return STATUS_INVALID_HANDLE;
+  }
   auto* bytes = static_cast<unsigned char*>(FileInformation);
   ULONG written = 0;
   FILE_DIRECTORY_INFORMATION* last = nullptr;
@@ -335,7 +328,10 @@ NTSTATUS SyntheticPlatform::NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_
   ++counts_.queryInformation;
   const Open* open = OpenOf(FileHandle);
   if (open == nullptr) return STATUS_INVALID_HANDLE;
-  const bool folder = open->file == kNoFile;
+  const bool folder = open->file == kNoFile || open->folder == kOutside;
+  // No place here is a volume's root: its path on the volume is longer than
+  // the room a caller gives for "\".
+  if (FileInformationClass == FileNameInformation) return STATUS_BUFFER_OVERFLOW;
   if (FileInformationClass == FileStandardInformation) {
     FILE_STANDARD_INFORMATION standard{};
     standard.NumberOfLinks = 1;
@@ -379,6 +375,20 @@ NTSTATUS SyntheticPlatform::NtClose(HANDLE Handle) {
   freeOpens_.push_back(static_cast<std::size_t>(open - opens_.data()));
   --openHandles_;
   return STATUS_SUCCESS;
+}
+
+BOOL SyntheticPlatform::GetFileInformationByHandle(HANDLE hFile,
+                                                   BY_HANDLE_FILE_INFORMATION* lpFileInformation) {
+  ++counts_.getInformation;
+  const Open* open = OpenOf(hFile);
+  if (open == nullptr) return FALSE;
+  *lpFileInformation = BY_HANDLE_FILE_INFORMATION{};
+  lpFileInformation->dwFileAttributes = FILE_ATTRIBUTE_DIRECTORY;
+  lpFileInformation->dwVolumeSerialNumber = 1;
+  lpFileInformation->nNumberOfLinks = 1;
+  lpFileInformation->nFileIndexHigh = open->folder;
+  lpFileInformation->nFileIndexLow = open->file;
+  return TRUE;
 }
 
 NTSTATUS SyntheticPlatform::RtlUnicodeToMultiByteN(CHAR* MultiByteString,

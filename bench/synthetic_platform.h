@@ -21,19 +21,17 @@ class SyntheticPlatform final : public Platform {
     std::uint64_t findFirst = 0;
     std::uint64_t findNext = 0;
     std::uint64_t findClose = 0;
-    std::uint64_t getAttributes = 0;
-    std::uint64_t setAttributes = 0;
-    std::uint64_t deleteFile = 0;
     std::uint64_t createFile = 0;
     std::uint64_t openFile = 0;
     std::uint64_t queryDirectory = 0;
     std::uint64_t queryInformation = 0;
+    std::uint64_t getInformation = 0;  // GetFileInformationByHandle
     std::uint64_t setInformation = 0;
     std::uint64_t setInformationFailed = 0;  // dispositions of folders not empty yet
     std::uint64_t close = 0;
     std::uint64_t Total() const {
-      return findFirst + findNext + findClose + getAttributes + setAttributes + deleteFile +
-             createFile + openFile + queryDirectory + queryInformation + setInformation + close;
+      return findFirst + findNext + findClose + createFile + openFile + queryDirectory +
+             queryInformation + getInformation + setInformation + close;
     }
   };
 
@@ -67,9 +65,6 @@ class SyntheticPlatform final : public Platform {
   HANDLE FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData) override;
   BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) override;
   BOOL FindClose(HANDLE hFindFile) override;
-  DWORD GetFileAttributesA(LPCSTR lpFileName) override;
-  BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
-  BOOL DeleteFileA(LPCSTR lpFileName) override;
   DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
   HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                      SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
@@ -90,6 +85,8 @@ class SyntheticPlatform final : public Platform {
                                 PVOID FileInformation, ULONG Length,
                                 FILE_INFORMATION_CLASS FileInformationClass) override;
   NTSTATUS NtClose(HANDLE Handle) override;
+  BOOL GetFileInformationByHandle(HANDLE hFile,
+                                  BY_HANDLE_FILE_INFORMATION* lpFileInformation) override;
   NTSTATUS RtlUnicodeToMultiByteN(CHAR* MultiByteString, ULONG MaxBytesInMultiByteString,
                                   ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
                                   ULONG BytesInUnicodeString) override;
@@ -98,6 +95,9 @@ class SyntheticPlatform final : public Platform {
   // kWindows stands for the Windows directory, which holds a few entries.
   static constexpr std::uint32_t kWindows = 0xFFFFFFFFu;
   static constexpr std::uint32_t kNone = 0xFFFFFFFEu;
+  // kOutside stands for the folders above the two places (opened to tell what
+  // a place is), each told apart by its path's hash.
+  static constexpr std::uint32_t kOutside = 0xFFFFFFFDu;
 
   struct Cursor {
     std::uint32_t folder = kNone;

@@ -1,6 +1,7 @@
 #include "folders/purge_folder.h"
 
 #include <memory>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -8,11 +9,12 @@
 
 using folder_walk::CopyFolderPath;
 using folder_walk::DeleteOnClose;
-using folder_walk::FolderListing;
+using folder_walk::Identity;
+using folder_walk::IdentityOf;
 using folder_walk::IsFolder;
+using folder_walk::kHoldShare;
 using folder_walk::Kind;
 using folder_walk::KindOf;
-using folder_walk::ListedEntry;
 using folder_walk::OpenedEntry;
 using folder_walk::OpenEntry;
 using folder_walk::OpenFolder;
@@ -20,23 +22,28 @@ using folder_walk::OpenToDelete;
 
 namespace {
 
-// Folders the walk is inside are held without delete or write sharing, so
-// that nobody renames, moves or removes them meanwhile; files and links it
-// deletes, without delete sharing.
-constexpr ULONG kHoldFolder = FILE_SHARE_READ;
-constexpr ULONG kHoldFile = FILE_SHARE_READ | FILE_SHARE_WRITE;
-
-// One folder the walk is inside: its handle, its listing, and whether it goes
-// once its walk is done.
+// One folder the walk is inside: its handle (owned, unless the caller holds
+// it) and its listing; and, for a folder to remove once its walk is done,
+// where to find it again: the folder above (held meanwhile), its name there
+// and what it is.
 struct Level {
-  Level(Platform& platform, ScopedFileHandle handle, bool remove)
-      : folder(std::move(handle)), listing(platform, folder.get()), removeAfter(remove) {}
-  ScopedFileHandle folder;
+  Level(Platform& platform, HANDLE handle, ScopedFileHandle owner)
+      : folder(handle), owned(std::move(owner)), listing(platform, handle) {}
+  HANDLE folder;
+  ScopedFileHandle owned;
   FolderListing listing;
-  bool removeAfter;
   bool ended = false;
+  bool removeAfter = false;
+  HANDLE parent = nullptr;
+  std::basic_string<WCHAR> name;
+  Identity identity;
 };
 using Levels = std::vector<std::unique_ptr<Level>>;
+
+void Hold(Platform& platform, ScopedFileHandle folder, Levels& levels) {
+  const HANDLE handle = folder.get();
+  levels.push_back(std::make_unique<Level>(platform, handle, std::move(folder)));
+}
 
 // Clears the read-only bit of a plain file with one name: the attributes of
 // a file with more names belong to its other places too.
@@ -54,45 +61,34 @@ void MakeWritable(Platform& platform, HANDLE file, DWORD attributes) {
   platform.NtSetInformationFile(file, &io, &basic, sizeof(basic), FileBasicInformation);
 }
 
-// A file or a link, deleted through its own handle; false when it stays. A
-// file listed as plain and writable is opened for deletion on close as
-// whatever is not a folder, and goes as itself (a link put in its place is
-// removed, not followed); one listed read-only, and a link, must be on their
-// own handles what the listing said: a read-only file is made writable only
-// then.
-bool DeleteEntry(Platform& platform, HANDLE folder, const ListedEntry& entry) {
-  if (KindOf(entry.attributes) == Kind::kFile &&
-      (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0) {
-    return static_cast<bool>(OpenToDelete(platform, folder, entry, kHoldFile).handle);
-  }
-  OpenedEntry opened =
-      OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldFile);
-  if (!opened.handle) return false;
-  if (KindOf(opened.attributes) == Kind::kFile &&
-      (opened.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    MakeWritable(platform, opened.handle.get(), opened.attributes);
-  }
-  return NtSuccess(DeleteOnClose(platform, opened.handle.get()));
-}
-
-// A folder entered by its handle `folder` (which may delete it): it goes at
-// once when it is empty; when it is not, its walk is added to `levels`, and it
-// goes after (`remove`). Anything else leaves it whole.
-void Enter(Platform& platform, ScopedFileHandle folder, bool remove, Levels& levels) {
-  const NTSTATUS status = DeleteOnClose(platform, folder.get());
-  if (status == STATUS_DIRECTORY_NOT_EMPTY) {
-    levels.push_back(std::make_unique<Level>(platform, std::move(folder), remove));
-  }
-}
-
-// A subfolder held open by another program without delete sharing cannot go,
-// but is emptied through a handle that asks no delete access.
+// A subfolder is walked through a handle that asks no delete access, so that
+// others' moves into it still work meanwhile, and removed after its walk. A
+// read-only one, which cannot be removed, is left whole; so is one held by
+// another program so that it cannot be listed.
 void EnterSubfolder(Platform& platform, HANDLE folder, const ListedEntry& entry, Levels& levels) {
-  OpenedEntry sub = OpenEntry(platform, folder, entry, DELETE | FILE_LIST_DIRECTORY, kHoldFolder);
-  if (sub.handle) return Enter(platform, std::move(sub.handle), true, levels);
-  if (sub.status != STATUS_SHARING_VIOLATION) return;
-  sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, kHoldFolder);
-  if (sub.handle) levels.push_back(std::make_unique<Level>(platform, std::move(sub.handle), false));
+  OpenedEntry sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, kHoldShare);
+  Identity identity;
+  if (!sub.handle || (sub.attributes & FILE_ATTRIBUTE_READONLY) != 0 ||
+      !IdentityOf(platform, sub.handle.get(), identity)) {
+    return;
+  }
+  Hold(platform, std::move(sub.handle), levels);
+  Level& level = *levels.back();
+  level.removeAfter = true;
+  level.parent = folder;
+  level.name.assign(entry.name.begin(), entry.name.end());
+  level.identity = identity;
+}
+
+// Once walked, the folder is opened again by its name with delete access,
+// and goes when it is still the folder walked and is empty.
+void RemoveWalked(Platform& platform, const Level& walked) {
+  ScopedFileHandle again(platform);
+  Identity now;
+  if (NtSuccess(OpenRelative(platform, walked.parent, walked.name, DELETE, kHoldShare, 0, again)) &&
+      IdentityOf(platform, again.get(), now) && now == walked.identity) {
+    DeleteOnClose(platform, again.get());
+  }
 }
 
 // Walks the levels until none is left: depth first, in listing order, each
@@ -102,34 +98,40 @@ void Walk(Platform& platform, Levels& levels, bool guard) {
   while (!levels.empty()) {
     Level& level = *levels.back();
     if (level.ended || !level.listing.Next(entry)) {
-      if (level.removeAfter) DeleteOnClose(platform, level.folder.get());
-      levels.pop_back();  // closes the folder, which then goes if it was marked
+      const std::unique_ptr<Level> done = std::move(levels.back());
+      levels.pop_back();
+      done->owned.reset();  // its hold would refuse the open with delete access
+      if (done->removeAfter) RemoveWalked(platform, *done);
       continue;
     }
     // The guard spares folder links too.
     if (guard && levels.size() == 1 && IsFolder(entry.attributes) && IsGuidShapedName(entry.ansi)) {
       continue;
     }
-    if (KindOf(entry.attributes) == Kind::kFolder) {
-      EnterSubfolder(platform, level.folder.get(), entry, levels);
-    } else if (!DeleteEntry(platform, level.folder.get(), entry)) {
-      level.ended = true;
+    if (KindOf(entry.attributes) != Kind::kFolder) {
+      if (!DeleteListedFile(platform, level.folder, entry)) {
+        level.ended = true;
+      }
+    } else if (levels.size() <= kMaxWalkDepth) {
+      EnterSubfolder(platform, level.folder, entry, levels);
     }
   }
 }
 
 // The folder at `path`, opened as itself and held: with delete access to
-// remove it, or, when another program holds it without delete sharing, to
-// empty it alone.
-void Purge(Platform& platform, const char* path, bool guard, bool remove) {
+// remove it when it is empty, or, when another program holds it without
+// delete sharing, to empty it alone.
+void Purge(Platform& platform, const char* path, bool guard) {
   DWORD error = 0;
   ScopedFileHandle folder = OpenFolder(platform, path, DELETE, &error);
   Levels levels;
   if (folder) {
-    Enter(platform, std::move(folder), remove, levels);
+    if (DeleteOnClose(platform, folder.get()) == STATUS_DIRECTORY_NOT_EMPTY) {
+      Hold(platform, std::move(folder), levels);
+    }
   } else if (error == static_cast<DWORD>(ERROR_SHARING_VIOLATION)) {
     folder = OpenFolder(platform, path, 0);
-    if (folder) levels.push_back(std::make_unique<Level>(platform, std::move(folder), false));
+    if (folder) Hold(platform, std::move(folder), levels);
   }
   Walk(platform, levels, guard);
 }
@@ -138,38 +140,48 @@ void Purge(Platform& platform, const char* path, bool guard, bool remove) {
 
 void PurgeFolder(Platform& platform, std::string_view folder, bool guard) {
   char path[MAX_PATH];
-  if (CopyFolderPath(path, folder)) Purge(platform, path, guard, false);
+  if (CopyFolderPath(path, folder)) Purge(platform, path, guard);
 }
 
-void PurgeFolderContents(Platform& platform, std::string_view folder, bool guard) {
-  char path[MAX_PATH];
-  if (!CopyFolderPath(path, folder)) return;
-  ScopedFileHandle top = OpenFolder(platform, path, 0);
-  if (!top) return;
+void PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard) {
+  if (folder == nullptr) return;
   Levels levels;
-  levels.push_back(std::make_unique<Level>(platform, std::move(top), false));
+  levels.push_back(std::make_unique<Level>(platform, folder, ScopedFileHandle(platform)));
   Walk(platform, levels, guard);
 }
 
-void RemoveFolderEntry(Platform& platform, std::string_view path, DWORD listedAttributes) {
-  char entryPath[MAX_PATH];
-  if (!CopyFolderPath(entryPath, path)) return;
-  if (!folder_walk::IsLink(listedAttributes)) {
-    if (IsFolder(listedAttributes)) Purge(platform, entryPath, false, true);
-    return;
+// A file listed as plain and writable is opened for deletion as whatever is
+// not a folder, and goes as itself (a link put in its place is removed, not
+// followed); one listed read-only, and a link, must be on their own handles
+// what the listing said: a read-only file is made writable only then.
+bool DeleteListedFile(Platform& platform, HANDLE folder, const ListedEntry& entry) {
+  const bool plain =
+      KindOf(entry.attributes) == Kind::kFile && (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0;
+  OpenedEntry opened =
+      plain ? OpenToDelete(platform, folder, entry, kHoldShare)
+            : OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldShare);
+  if (!opened.handle) return false;
+  if (!plain && KindOf(opened.attributes) == Kind::kFile &&
+      (opened.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    MakeWritable(platform, opened.handle.get(), opened.attributes);
   }
-  // A link goes as itself, if it still is one.
-  ScopedFileHandle link(
-      platform,
-      platform.CreateFileA(entryPath, DELETE | FILE_READ_ATTRIBUTES | SYNCHRONIZE, kHoldFile,
-                           nullptr, OPEN_EXISTING,
-                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  FILE_BASIC_INFORMATION basic{};
-  IO_STATUS_BLOCK io{};
-  if (link &&
-      NtSuccess(platform.NtQueryInformationFile(link.get(), &io, &basic, sizeof(basic),
-                                                FileBasicInformation)) &&
-      KindOf(basic.FileAttributes) == Kind::kLink) {
-    DeleteOnClose(platform, link.get());
+  return NtSuccess(DeleteOnClose(platform, opened.handle.get()));
+}
+
+void RemoveListedFolder(Platform& platform, HANDLE folder, const ListedEntry& entry) {
+  switch (KindOf(entry.attributes)) {
+    case Kind::kLink: {
+      const OpenedEntry link = OpenEntry(platform, folder, entry, DELETE, kHoldShare);
+      if (link.handle) DeleteOnClose(platform, link.handle.get());
+      return;
+    }
+    case Kind::kFolder: {
+      Levels levels;
+      EnterSubfolder(platform, folder, entry, levels);
+      Walk(platform, levels, false);
+      return;
+    }
+    case Kind::kFile:
+      return;
   }
 }

@@ -2,12 +2,14 @@
 // (folders/folder_walk.h), leaving whatever cannot be deleted. What it acts on
 // is, by construction, what it listed: no path is built inside the tree, so a
 // user who renames or replaces an entry while the walk runs cannot steer it
-// anywhere else, and no path length limits how deep it reaches.
+// anywhere else, and no path length limits how deep it reaches (a bound on
+// depth does: search/folder_listing.h).
 #pragma once
 
 #include <string_view>
 
 #include "platform/platform.h"
+#include "search/folder_listing.h"
 
 // Empties `folder` (a path, used as given) and removes it only when it is
 // empty to begin with:
@@ -20,8 +22,11 @@
 //    file is deleted through its handle (a read-only one made writable first
 //    when it has no other name, as its attributes would be its other names'
 //    too; hidden and system files as they are); a file or link that stays
-//    ends the walk of its folder, later entries untouched; a subfolder is
-//    purged the same way and then removed, and passed over when it cannot be;
+//    (in use, an oplock held on it, ...) ends the walk of its folder, later
+//    entries untouched; a subfolder is walked the same way and then removed
+//    when it is still the folder walked and empty; a read-only subfolder,
+//    which cannot be removed, and one kMaxWalkDepth levels down are passed
+//    over whole;
 //  - an entry listed as a reparse point is removed as itself, never entered;
 //  - an entry whose own handle says it is not what the listing said (a
 //    folder, a file or a link) is left alone, as one that could not be
@@ -32,14 +37,18 @@
 //    does nothing.
 void PurgeFolder(Platform& platform, std::string_view folder, bool guard);
 
-// Empties `folder` as PurgeFolder does, without ever removing it, even when
-// it is empty. For folders that other programs expect to exist, such as the
-// temporary folder.
-void PurgeFolderContents(Platform& platform, std::string_view folder, bool guard);
+// Empties the folder that `folder` holds (a handle with list rights) as
+// PurgeFolder empties one, without ever removing it. For folders that other
+// programs expect to exist, such as the temporary folder.
+void PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard);
 
-// Removes one entry that a listing gave as a folder, with the attributes the
-// listing gave: a link is removed as itself; a real folder is purged (no
-// guard) and then removed. Nothing is done when the entry is now missing,
+// Deletes one file or link that a listing of `folder` gave, through its own
+// handle, as a purge deletes one; false when it stays.
+bool DeleteListedFile(Platform& platform, HANDLE folder, const ListedEntry& entry);
+
+// Removes one entry that a listing of `folder` gave as a folder: a link as
+// itself; a real folder purged (no guard) and then removed, as a purge
+// removes a subfolder. Nothing is done when the entry is now missing,
 // unreadable or not what the listing said. Fits the hotfix backup folders,
 // which may be links.
-void RemoveFolderEntry(Platform& platform, std::string_view path, DWORD listedAttributes);
+void RemoveListedFolder(Platform& platform, HANDLE folder, const ListedEntry& entry);

@@ -6,69 +6,110 @@
 
 #include "folders/folder_walk.h"
 #include "folders/windows_places.h"
+#include "platform/find_data.h"
 #include "platform/scoped_handle.h"
 
 using folder_walk::AddSaturating;
-using folder_walk::BuildEntryPath;
-using folder_walk::EntryBytes;
-using folder_walk::IsFolder;
-using folder_walk::IsLink;
+using folder_walk::CopyFolderPath;
+using folder_walk::HeldPlace;
+using folder_walk::kHoldShare;
+using folder_walk::Kind;
+using folder_walk::KindOf;
+using folder_walk::OpenEntry;
+using folder_walk::OpenFolder;
 
 namespace {
+
+struct Level {
+  Level(Platform& platform, HANDLE handle, ScopedFileHandle owner)
+      : owned(std::move(owner)), listing(platform, handle), folder(handle) {}
+  ScopedFileHandle owned;
+  FolderListing listing;
+  HANDLE folder;
+};
+
+// A purge walks into a subfolder only when it may remove it after: a
+// read-only one it leaves whole.
+bool PurgeEnters(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_READONLY) == 0; }
+
+// The bytes of the files in the tree below the folder `top` holds, `depth`
+// levels below the folder a purge is given, walked as a purge walks it: depth
+// first, through handles, links neither counted nor entered, and with `guard`
+// the GUID-shaped folders at the top left out.
+std::uint64_t SizeOfTree(Platform& platform, HANDLE top, ScopedFileHandle owner, bool guard,
+                         std::size_t depth) {
+  std::vector<std::unique_ptr<Level>> levels;
+  if (top != nullptr) levels.push_back(std::make_unique<Level>(platform, top, std::move(owner)));
+  std::uint64_t total = 0;
+  ListedEntry entry;
+  while (!levels.empty()) {
+    Level& level = *levels.back();
+    if (!level.listing.Next(entry)) {
+      levels.pop_back();
+      continue;
+    }
+    switch (KindOf(entry.attributes)) {
+      case Kind::kFile:
+        total = AddSaturating(total, entry.bytes);
+        break;
+      case Kind::kLink:
+        break;
+      case Kind::kFolder:
+        if (guard && levels.size() == 1 && IsGuidShapedName(entry.ansi)) break;
+        if (!PurgeEnters(entry.attributes) || depth + levels.size() > kMaxWalkDepth) break;
+        if (auto sub = OpenEntry(platform, level.folder, entry, FILE_LIST_DIRECTORY, kHoldShare);
+            sub.handle) {
+          const HANDLE handle = sub.handle.get();
+          levels.push_back(std::make_unique<Level>(platform, handle, std::move(sub.handle)));
+        }
+        break;
+    }
+  }
+  return total;
+}
 
 // What the cleaning pass does not need from the estimate, the entries behind
 // the sums, is kept only for a caller that shows them.
 enum class Entries { kKeep, kDrop };
 
-void CountTmpFiles(const std::vector<FoundFile>& files, Entries entries, ReclaimableTerms& terms) {
+std::string PathIn(const HeldPlace& folder, const FoundFile& found) {
+  return folder.text + "\\" + std::string(EntryName(found.findData));
+}
+
+void CountTmpFiles(const HeldPlace& windows, const std::vector<FoundFile>& files, Entries entries,
+                   ReclaimableTerms& terms) {
   for (const FoundFile& file : files) {
-    // The cleaning pass names these files in MAX_PATH bytes: one it could not
-    // name, it would not delete, so it is not counted either.
-    char path[MAX_PATH];
-    if (!BuildEntryPath(path, file.strFolder, EntryName(file.findData))) continue;
     const DWORD attributes = file.findData.dwFileAttributes;
-    const std::uint64_t bytes =
-        IsFolder(attributes) || IsLink(attributes) ? 0 : EntryBytes(file.findData);
-    if (entries == Entries::kKeep) terms.tmpFiles.push_back({file, path, bytes});
+    const std::uint64_t bytes = KindOf(attributes) == Kind::kFile ? ListedEntryOf(file).bytes : 0;
+    if (entries == Entries::kKeep) terms.tmpFiles.push_back({file, PathIn(windows, file), bytes});
     terms.tmpFileBytes = AddSaturating(terms.tmpFileBytes, bytes);
   }
 }
 
-void CountHotfixFolders(Platform& platform, const std::vector<FoundFile>& folders, Entries entries,
+void CountHotfixFolders(Platform& platform, const HeldPlace& windows, Entries entries,
                         ReclaimableTerms& terms) {
+  std::vector<FoundFile> folders;
+  ListHotfixFolders(platform, windows, folders);
   for (const FoundFile& folder : folders) {
-    // The size the cleaning pass names these folders in: one it could not
-    // name, it would not remove, so it is not counted either.
-    char path[folder_walk::kTempPathSize];
-    if (!BuildEntryPath(path, folder.strFolder, EntryName(folder.findData))) continue;
     const std::uint64_t bytes =
-        GetFolderEntrySize(platform, path, folder.findData.dwFileAttributes);
-    if (entries == Entries::kKeep) terms.hotfixFolders.push_back({folder, path, bytes});
+        GetListedEntrySize(platform, windows.handle.get(), ListedEntryOf(folder), 0);
+    if (entries == Entries::kKeep) {
+      terms.hotfixFolders.push_back({folder, PathIn(windows, folder), bytes});
+    }
     terms.hotfixFolderBytes = AddSaturating(terms.hotfixFolderBytes, bytes);
   }
 }
 
-// The "*.tmp" search's results are counted as soon as it ends, so that they are
-// gone before the long walk of the temporary folder.
-void CountWindowsTmpFiles(Platform& platform, Entries entries, ReclaimableTerms& terms) {
-  char windows[folder_walk::kWindowsDirectorySize];
-  const std::string_view windowsText = folder_walk::FetchWindowsDirectory(platform, windows);
-  CFileFinder tmpFinder(platform, WindowsTmpFilesSpec(windowsText));
-  if (!windowsText.empty()) tmpFinder.Find();
-  CountTmpFiles(tmpFinder.Results(), entries, terms);
-}
-
 ReclaimableTerms SumTerms(Platform& platform, Entries entries) {
   ReclaimableTerms terms;
-  CountWindowsTmpFiles(platform, entries, terms);
-
-  char temp[folder_walk::kTempPathSize];
-  const std::string_view tempText = folder_walk::FetchTempPath(platform, temp);
-  if (!tempText.empty()) terms.tempFolderBytes = GetFolderSize(platform, tempText, true);
-
-  std::vector<FoundFile> hotfixFolders;
-  ListHotfixFolders(platform, hotfixFolders);
-  CountHotfixFolders(platform, hotfixFolders, entries, terms);
+  const HeldPlace windows = folder_walk::OpenWindowsDirectory(platform);
+  // The search's results are counted as soon as it ends, so that they are
+  // gone before the long walk of the temporary folder.
+  CountTmpFiles(windows, FindWindowsTmpFiles(platform, windows), entries, terms);
+  if (const HeldPlace temp = folder_walk::OpenTempFolder(platform)) {
+    terms.tempFolderBytes = GetHeldFolderSize(platform, temp.handle.get(), true);
+  }
+  CountHotfixFolders(platform, windows, entries, terms);
   return terms;
 }
 
@@ -92,88 +133,21 @@ DWORD GetReclaimableKB(Platform& platform) {
   return KilobytesOf(TotalBytes(SumTerms(platform, Entries::kDrop)));
 }
 
-// ---- The size of one folder's tree ----
-
-using folder_walk::CopyFolderPath;
-using folder_walk::FolderListing;
-using folder_walk::Kind;
-using folder_walk::KindOf;
-using folder_walk::ListedEntry;
-using folder_walk::OpenEntry;
-using folder_walk::OpenFolder;
-
-namespace {
-
-struct Level {
-  Level(Platform& platform, ScopedFileHandle handle)
-      : folder(std::move(handle)), listing(platform, folder.get()) {}
-  ScopedFileHandle folder;
-  FolderListing listing;
-};
-
-// A purge walks into a subfolder only when it may remove it after: a
-// read-only one it leaves whole.
-bool PurgeEnters(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_READONLY) == 0; }
-
-// The bytes of the files in the tree below the folder `top` holds, walked as
-// a purge walks it: depth first, through handles, links neither counted nor
-// entered, and with `guard` the GUID-shaped folders at the top left out.
-std::uint64_t SizeOfTree(Platform& platform, ScopedFileHandle top, bool guard) {
-  std::vector<std::unique_ptr<Level>> levels;
-  if (top) levels.push_back(std::make_unique<Level>(platform, std::move(top)));
-  std::uint64_t total = 0;
-  ListedEntry entry;
-  while (!levels.empty()) {
-    Level& level = *levels.back();
-    if (!level.listing.Next(entry)) {
-      levels.pop_back();
-      continue;
-    }
-    switch (KindOf(entry.attributes)) {
-      case Kind::kFile:
-        total = AddSaturating(total, entry.bytes);
-        break;
-      case Kind::kLink:
-        break;
-      case Kind::kFolder:
-        if (guard && levels.size() == 1 && IsGuidShapedName(entry.ansi)) break;
-        if (!PurgeEnters(entry.attributes)) break;
-        if (auto sub = OpenEntry(platform, level.folder.get(), entry, FILE_LIST_DIRECTORY,
-                                 FILE_SHARE_READ);
-            sub.handle) {
-          levels.push_back(std::make_unique<Level>(platform, std::move(sub.handle)));
-        }
-        break;
-    }
-  }
-  return total;
-}
-
-}  // namespace
-
 std::uint64_t GetFolderSize(Platform& platform, std::string_view folder, bool guard) {
   char path[MAX_PATH];
   if (!CopyFolderPath(path, folder)) return 0;
-  return SizeOfTree(platform, OpenFolder(platform, path, 0), guard);
+  ScopedFileHandle held = OpenFolder(platform, path, 0);
+  if (!held) return 0;
+  const HANDLE handle = held.get();
+  return SizeOfTree(platform, handle, std::move(held), guard, 0);
 }
 
-std::uint64_t GetFolderEntrySize(Platform& platform, std::string_view path,
-                                 DWORD listedAttributes) {
-  char entryPath[MAX_PATH];
-  if (KindOf(listedAttributes) != Kind::kFolder || !CopyFolderPath(entryPath, path)) return 0;
-  ScopedFileHandle folder = OpenFolder(platform, entryPath, 0);
-  FILE_BASIC_INFORMATION basic{};
-  IO_STATUS_BLOCK io{};
-  if (!folder ||
-      !NtSuccess(platform.NtQueryInformationFile(folder.get(), &io, &basic, sizeof(basic),
-                                                 FileBasicInformation)) ||
-      !PurgeEnters(basic.FileAttributes)) {
-    return 0;
-  }
-  return SizeOfTree(platform, std::move(folder), false);
+std::uint64_t GetHeldFolderSize(Platform& platform, HANDLE folder, bool guard) {
+  return SizeOfTree(platform, folder, ScopedFileHandle(platform), guard, 0);
 }
 
-std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const ListedEntry& entry) {
+std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                                 std::size_t depth) {
   switch (KindOf(entry.attributes)) {
     case Kind::kFile:
       return entry.bytes;
@@ -182,7 +156,9 @@ std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const Listed
     case Kind::kFolder:
       break;
   }
-  if (!PurgeEnters(entry.attributes)) return 0;
-  auto sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, FILE_SHARE_READ);
-  return SizeOfTree(platform, std::move(sub.handle), false);
+  if (!PurgeEnters(entry.attributes) || depth > kMaxWalkDepth) return 0;
+  auto sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, kHoldShare);
+  if (!sub.handle) return 0;
+  const HANDLE handle = sub.handle.get();
+  return SizeOfTree(platform, handle, std::move(sub.handle), false, depth);
 }

@@ -4,14 +4,15 @@
 // estimate counts what a purge would delete.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "folders/folder_walk.h"
 #include "platform/platform.h"
 #include "search/file_finder.h"
+#include "search/folder_listing.h"
 
 // One "*.tmp" file or hotfix backup folder that a cleaning pass would act on,
 // under the full path the pass names it by.
@@ -33,11 +34,11 @@ struct ReclaimableTerms {
   std::uint64_t hotfixFolderBytes = 0;
 };
 
-// Lists and sizes the three terms. File sizes count in full. Links are
-// neither counted nor followed. A Windows directory or temporary folder that
-// cannot be had, is empty or does not fit (50 and 150 bytes) counts 0, and
-// then nothing is listed in its place. Entries whose full path the pass could
-// not build (MAX_PATH for a file, 150 bytes for a hotfix folder) are left out.
+// Lists and sizes the three terms, each place held while it is walked.
+// File sizes count in full. Links are neither counted nor followed. A Windows
+// directory or temporary folder that cannot be had, opened, does not fit (50
+// and 150 bytes) or is refused counts 0, and then nothing is listed in its
+// place.
 ReclaimableTerms GetReclaimableTerms(Platform& platform);
 
 // The terms' sum in bytes, stopping at UINT64_MAX.
@@ -53,23 +54,22 @@ DWORD KilobytesOf(std::uint64_t bytes);
 DWORD GetReclaimableKB(Platform& platform);
 
 // The bytes of every file in `folder`'s tree, summed in 64 bits and stopping
-// at UINT64_MAX, walked as PurgeFolderContents walks it
-// (folders/purge_folder.h): through handles, at any depth. `folder` is used
-// as given; a folder that cannot be opened as a plain folder, and an empty
-// folder text, count 0. Nothing else counts: links (they are not followed),
-// subfolders that are not what their listing said or are read-only (a purge
-// cannot remove them, so it leaves them whole), and with `guard` on the
-// GUID-shaped folders directly inside `folder`. A failed read of a listing
-// ends that folder's count.
+// at UINT64_MAX, walked as PurgeFolder walks it (folders/purge_folder.h):
+// through handles, down to kMaxWalkDepth levels. `folder` is used as given; a
+// folder that cannot be opened as a plain folder, and an empty folder text,
+// count 0. Nothing else counts: links (they are not followed), subfolders
+// that are not what their listing said, are read-only (a purge cannot remove
+// them, so it leaves them whole) or lie deeper than the bound, and with
+// `guard` on the GUID-shaped folders directly inside `folder`. A failed read
+// of a listing ends that folder's count.
 std::uint64_t GetFolderSize(Platform& platform, std::string_view folder, bool guard);
 
-// The size of one entry that a listing gave as a folder, with the attributes
-// the listing gave, counted as RemoveFolderEntry purges it: 0 for a link, or
-// when the entry is now a link, a file, missing, unreadable or read-only;
-// otherwise its tree without the guard.
-std::uint64_t GetFolderEntrySize(Platform& platform, std::string_view path, DWORD listedAttributes);
+// The same for the folder that `folder` holds.
+std::uint64_t GetHeldFolderSize(Platform& platform, HANDLE folder, bool guard);
 
-// The size of one entry a listing of `folder` (an open handle) gave: a file's
-// bytes, 0 for a link, a folder's tree counted as GetFolderEntrySize counts it.
-std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder,
-                                 const folder_walk::ListedEntry& entry);
+// The size of one entry a listing of `folder` (an open handle) gave, as a
+// purge deletes it: a file's bytes, 0 for a link, a folder's tree without the
+// guard (0 when it is read-only or now something else), its levels counted
+// from `depth`, the entry's own depth below the folder the walk was given.
+std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                                 std::size_t depth);

@@ -41,16 +41,13 @@ class Platform {
   virtual BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) = 0;
   virtual BOOL FindClose(HANDLE hFindFile) = 0;
 
-  // Files and folders.
-  virtual DWORD GetFileAttributesA(LPCSTR lpFileName) = 0;
-  virtual BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) = 0;
-  virtual BOOL DeleteFileA(LPCSTR lpFileName) = 0;
-
   // Handles: a folder opened by its path, and through its handle the entries
   // it holds, each opened relative to it (ObjectAttributes->RootDirectory) and
   // so reached as the very entry the folder holds, whatever its path now
   // names. FILE_FLAG_OPEN_REPARSE_POINT and FILE_OPEN_REPARSE_POINT open a
-  // link as itself. Every handle is closed with NtClose.
+  // link as itself; FILE_COMPLETE_IF_OPLOCKED makes an open that would wait
+  // for another program's oplock break complete at once, with
+  // STATUS_OPLOCK_BREAK_IN_PROGRESS. Every handle is closed with NtClose.
   virtual HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                              SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
                              DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) = 0;
@@ -72,6 +69,10 @@ class Platform {
                                         PVOID FileInformation, ULONG Length,
                                         FILE_INFORMATION_CLASS FileInformationClass) = 0;
   virtual NTSTATUS NtClose(HANDLE Handle) = 0;
+  // What an open entry is: its volume's serial number and its file index
+  // there (the two together name it on the machine), attributes and names.
+  virtual BOOL GetFileInformationByHandle(HANDLE hFile,
+                                          BY_HANDLE_FILE_INFORMATION* lpFileInformation) = 0;
 
   // A name as the ANSI calls give it (FindFirstFileA's cFileName): in the
   // ANSI code page, with its best-fit and default characters.

@@ -71,17 +71,6 @@ BOOL Win32Platform::FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFile
 
 BOOL Win32Platform::FindClose(HANDLE hFindFile) { return ::FindClose(hFindFile); }
 
-DWORD Win32Platform::GetFileAttributesA(LPCSTR lpFileName) {
-  return ::GetFileAttributesA(lpFileName);
-}
-
-BOOL Win32Platform::SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) {
-  return ::SetFileAttributesA(lpFileName, dwFileAttributes);
-}
-
-BOOL Win32Platform::DeleteFileA(LPCSTR lpFileName) { return ::DeleteFileA(lpFileName); }
-
-
 HANDLE Win32Platform::CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                                   SECURITY_ATTRIBUTES* lpSecurityAttributes,
                                   DWORD dwCreationDisposition, DWORD dwFlagsAndAttributes,
@@ -125,6 +114,11 @@ NTSTATUS Win32Platform::NtSetInformationFile(HANDLE FileHandle, IO_STATUS_BLOCK*
 }
 
 NTSTATUS Win32Platform::NtClose(HANDLE Handle) { return ::NtClose(Handle); }
+
+BOOL Win32Platform::GetFileInformationByHandle(HANDLE hFile,
+                                               BY_HANDLE_FILE_INFORMATION* lpFileInformation) {
+  return ::GetFileInformationByHandle(hFile, lpFileInformation);
+}
 
 NTSTATUS Win32Platform::RtlUnicodeToMultiByteN(CHAR* MultiByteString,
                                                ULONG MaxBytesInMultiByteString,

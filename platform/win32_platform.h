@@ -24,9 +24,6 @@ class Win32Platform : public Platform {
   HANDLE FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData) override;
   BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) override;
   BOOL FindClose(HANDLE hFindFile) override;
-  DWORD GetFileAttributesA(LPCSTR lpFileName) override;
-  BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
-  BOOL DeleteFileA(LPCSTR lpFileName) override;
   HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                      SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
@@ -46,6 +43,8 @@ class Win32Platform : public Platform {
                                 PVOID FileInformation, ULONG Length,
                                 FILE_INFORMATION_CLASS FileInformationClass) override;
   NTSTATUS NtClose(HANDLE Handle) override;
+  BOOL GetFileInformationByHandle(HANDLE hFile,
+                                  BY_HANDLE_FILE_INFORMATION* lpFileInformation) override;
   NTSTATUS RtlUnicodeToMultiByteN(CHAR* MultiByteString, ULONG MaxBytesInMultiByteString,
                                   ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
                                   ULONG BytesInUnicodeString) override;

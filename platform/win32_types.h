@@ -83,6 +83,19 @@ struct WIN32_FIND_DATAA {
   CHAR cAlternateFileName[14];
 };
 
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+
 constexpr BOOL TRUE = 1;
 constexpr BOOL FALSE = 0;
 
@@ -190,6 +203,7 @@ enum FILE_INFORMATION_CLASS {
   FileDirectoryInformation = 1,
   FileBasicInformation = 4,
   FileStandardInformation = 5,
+  FileNameInformation = 9,
   FileDispositionInformation = 13,
 };
 
@@ -225,6 +239,13 @@ struct FILE_STANDARD_INFORMATION {
   BOOLEAN Directory;
 };
 
+// The entry's path from its volume's root ("\" for the root itself), not
+// zero-terminated; the rest of the name does not fit in this record.
+struct FILE_NAME_INFORMATION {
+  ULONG FileNameLength;  // bytes
+  WCHAR FileName[1];
+};
+
 struct FILE_DISPOSITION_INFORMATION {
   BOOLEAN DeleteFile;  // TRUE: the entry goes when its last handle closes
 };
@@ -244,6 +265,9 @@ constexpr ULONG OBJ_CASE_INSENSITIVE = 0x40;
 #ifndef FILE_NON_DIRECTORY_FILE
 #define FILE_NON_DIRECTORY_FILE 0x00000040
 #endif
+#ifndef FILE_COMPLETE_IF_OPLOCKED
+#define FILE_COMPLETE_IF_OPLOCKED 0x00000100
+#endif
 #ifndef FILE_OPEN_REPARSE_POINT
 #define FILE_OPEN_REPARSE_POINT 0x00200000
 #endif
@@ -254,6 +278,9 @@ constexpr bool NtSuccess(NTSTATUS status) { return status >= 0; }
 #define SWEEPWELL_NTSTATUS(value) static_cast<NTSTATUS>(static_cast<ULONG>(value))
 #ifndef STATUS_SUCCESS
 #define STATUS_SUCCESS SWEEPWELL_NTSTATUS(0x00000000)
+#endif
+#ifndef STATUS_OPLOCK_BREAK_IN_PROGRESS
+#define STATUS_OPLOCK_BREAK_IN_PROGRESS SWEEPWELL_NTSTATUS(0x00000108)
 #endif
 #ifndef STATUS_BUFFER_OVERFLOW
 #define STATUS_BUFFER_OVERFLOW SWEEPWELL_NTSTATUS(0x80000005)

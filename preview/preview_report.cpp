@@ -27,16 +27,10 @@ PreviewEntryKind KindOf(DWORD attributes) {
 // sizes it, so the items add up to its term. Nothing is appended when the
 // temporary folder cannot be had or opened.
 void AddTempFolderItems(Platform& platform, std::vector<PreviewItem>& items) {
-  char temp[folder_walk::kTempPathSize];
-  std::string_view folder = folder_walk::FetchTempPath(platform, temp);
-  if (folder.empty()) return;
-  if (folder.back() == '\\') folder.remove_suffix(1);
-  char path[MAX_PATH];
-  if (!folder_walk::CopyFolderPath(path, folder)) return;
-  const ScopedFileHandle handle = folder_walk::OpenFolder(platform, path, 0);
-  if (!handle) return;
-  folder_walk::FolderListing listing(platform, handle.get());
-  folder_walk::ListedEntry entry;
+  const folder_walk::HeldPlace temp = folder_walk::OpenTempFolder(platform);
+  if (!temp) return;
+  FolderListing listing(platform, temp.handle.get());
+  ListedEntry entry;
   while (listing.Next(entry)) {
     PreviewItem item;
     item.step = PreviewStep::kTempFolderEntry;
@@ -44,8 +38,8 @@ void AddTempFolderItems(Platform& platform, std::vector<PreviewItem>& items) {
     // Only folders are spared for their names, links to folders included.
     const bool kept = IsFolder(entry.attributes) && IsGuidShapedName(entry.ansi);
     item.action = kept ? PreviewAction::kKeep : PreviewAction::kDelete;
-    item.path = std::string(folder) + "\\" + std::string(entry.ansi);
-    item.bytes = kept ? 0 : GetListedEntrySize(platform, handle.get(), entry);
+    item.path = temp.text + std::string(entry.ansi);
+    item.bytes = kept ? 0 : GetListedEntrySize(platform, temp.handle.get(), entry, 1);
     items.push_back(std::move(item));
   }
 }
@@ -73,8 +67,10 @@ PreviewEstimate Estimate(Platform& platform, const ReclaimableTerms& terms, DWOR
   PreviewEstimate estimate;
   char windows[folder_walk::kWindowsDirectorySize];
   estimate.windowsDirectory = std::string(folder_walk::FetchWindowsDirectory(platform, windows));
-  char temp[folder_walk::kTempPathSize];
-  estimate.tempFolder = std::string(folder_walk::FetchTempPath(platform, temp));
+  // Shown only when the estimate could walk it.
+  if (folder_walk::HeldPlace temp = folder_walk::OpenTempFolder(platform)) {
+    estimate.tempFolder = std::move(temp.text);
+  }
   estimate.tmpFileBytes = terms.tmpFileBytes;
   estimate.tempFolderBytes = terms.tempFolderBytes;
   estimate.hotfixFolderBytes = terms.hotfixFolderBytes;
@@ -106,7 +102,7 @@ PreviewItem HotfixFolderItem(Platform& platform, const CountedEntry& folder) {
                   : PreviewEntryKind::kFolder;
   item.path = folder.path;
   item.bytes = folder.bytes;
-  const std::string keyName = HotfixKeyName(std::string(EntryName(folder.found.findData)));
+  const std::string keyName = HotfixKeyNameOf(folder.found);
   if (!keyName.empty()) {
     item.uninstallKey = std::string(kUninstallKey) + "\\" + keyName;
     item.uninstall = CheckUninstallEntry(platform, keyName);

@@ -1,5 +1,6 @@
 #include "search/file_finder.h"
 
+#include <cstdint>
 #include <string_view>
 #include <utility>
 
@@ -26,14 +27,53 @@ std::string Joined(std::string_view folder, std::string_view name) {
   return path;
 }
 
+// The record FindFirstFileA would give of a listed entry: the name as the
+// ANSI calls give it, cut to fit as they cut it.
+WIN32_FIND_DATAA FindDataOf(const ListedEntry& entry) {
+  auto fileTime = [](std::int64_t ticks) {
+    const auto bits = static_cast<std::uint64_t>(ticks);
+    return FILETIME{static_cast<DWORD>(bits), static_cast<DWORD>(bits >> 32)};
+  };
+  WIN32_FIND_DATAA data{};
+  data.dwFileAttributes = entry.attributes;
+  data.ftCreationTime = fileTime(entry.creationTime);
+  data.ftLastAccessTime = fileTime(entry.lastAccessTime);
+  data.ftLastWriteTime = fileTime(entry.lastWriteTime);
+  data.nFileSizeHigh = static_cast<DWORD>(entry.bytes >> 32);
+  data.nFileSizeLow = static_cast<DWORD>(entry.bytes);
+  entry.ansi.copy(data.cFileName, sizeof(data.cFileName) - 1);
+  return data;
+}
+
 }  // namespace
 
-CFileFinder::CFileFinder(Platform& platform, FindSpec spec)
-    : m_platform(platform), m_spec(std::move(spec)) {}
+ListedEntry ListedEntryOf(const FoundFile& found) {
+  ListedEntry entry;
+  entry.name = found.strName;
+  entry.ansi = EntryName(found.findData);
+  entry.attributes = found.findData.dwFileAttributes;
+  entry.bytes = (static_cast<std::uint64_t>(found.findData.nFileSizeHigh) << 32) |
+                found.findData.nFileSizeLow;
+  auto ticks = [](const FILETIME& t) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(t.dwHighDateTime) << 32) |
+                                     t.dwLowDateTime);
+  };
+  entry.creationTime = ticks(found.findData.ftCreationTime);
+  entry.lastAccessTime = ticks(found.findData.ftLastAccessTime);
+  entry.lastWriteTime = ticks(found.findData.ftLastWriteTime);
+  return entry;
+}
+
+CFileFinder::CFileFinder(Platform& platform, FindSpec spec, HANDLE heldFolder)
+    : m_platform(platform), m_spec(std::move(spec)), m_heldFolder(heldFolder) {}
 
 void CFileFinder::Find() {
   Reset();
-  Walk(m_spec.strFolder);
+  if (m_heldFolder != nullptr) {
+    WalkHeld(m_heldFolder, m_spec.strFolder, 0);
+  } else {
+    Walk(m_spec.strFolder);
+  }
 }
 
 void CFileFinder::Reset() { m_results.clear(); }
@@ -49,7 +89,29 @@ void CFileFinder::Walk(std::string folder) {
     const bool isFolder = IsFolder(data);
     if (isFolder && m_spec.bRecursive) Walk(Joined(folder, EntryName(data)));
     if (isFolder && !m_spec.bReturnFolders) continue;
-    m_results.push_back(FoundFile{data, folder});
+    m_results.push_back(FoundFile{data, folder, {}});
+  }
+}
+
+// The same walk through handles: each level is listed through its own, and
+// a subfolder opened relative to its folder's.
+void CFileFinder::WalkHeld(HANDLE handle, const std::string& folder, std::size_t depth) {
+  FolderListing listing(m_platform, handle);
+  ListedEntry entry;
+  while (listing.Next(entry)) {
+    if (Cancelled()) return;
+    const WIN32_FIND_DATAA data = FindDataOf(entry);
+    if (!Accept(data)) continue;
+    const bool isFolder = IsFolder(data);
+    if (isFolder && m_spec.bRecursive && depth < kMaxWalkDepth) {
+      ScopedFileHandle sub(m_platform);
+      if (NtSuccess(OpenRelative(m_platform, handle, entry.name, FILE_LIST_DIRECTORY,
+                                 FILE_SHARE_READ | FILE_SHARE_WRITE, 0, sub))) {
+        WalkHeld(sub.get(), Joined(folder, EntryName(data)), depth + 1);
+      }
+    }
+    if (isFolder && !m_spec.bReturnFolders) continue;
+    m_results.push_back(FoundFile{data, folder, std::basic_string<WCHAR>(entry.name)});
   }
 }
 

@@ -1,14 +1,18 @@
 // Lists the entries of a folder, and optionally of its subtree, that pass
 // include and exclude pattern lists, keeping a whole copy of each accepted
-// directory entry together with the folder it was found in.
+// directory entry together with the folder it was found in. A folder is
+// listed by its path, or through a handle held on it, so that each result
+// also carries the entry's own name to open it by.
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 #include <vector>
 
 #include "platform/platform.h"
 #include "platform/scoped_handle.h"
+#include "search/folder_listing.h"
 
 struct FindSpec {
   bool bRecursive = false;                      // descend into every accepted subfolder
@@ -21,13 +25,24 @@ struct FindSpec {
 };
 
 struct FoundFile {
-  WIN32_FIND_DATAA findData;  // the entry as the listing gave it
+  WIN32_FIND_DATAA findData;  // the entry as the listing gave it (cFileName as in ANSI)
   std::string strFolder;      // the folder it was found in
+  // The entry's own name as the file system keeps it, for a search of a held
+  // folder; empty for a search by path.
+  std::basic_string<WCHAR> strName;
 };
+
+// The entry a held folder's search found, as its listing gave it, to open
+// relative to that folder. The views stay valid while `found` does.
+ListedEntry ListedEntryOf(const FoundFile& found);
 
 class CFileFinder {
  public:
-  CFileFinder(Platform& platform, FindSpec spec);
+  // Lists spec.strFolder by its path, or, when `heldFolder` is given, through
+  // that handle (spec.strFolder then names it in the results); subfolders of
+  // a held folder are opened relative to it, as themselves (a link is not
+  // entered), and not more than kMaxWalkDepth levels down.
+  CFileFinder(Platform& platform, FindSpec spec, HANDLE heldFolder = nullptr);
 
   // Replaces the results with those of a new walk of m_spec.strFolder.
   void Find();
@@ -45,6 +60,8 @@ class CFileFinder {
   // opening it when `handle` holds none. At the end of the listing, or on any
   // failure, the listing is closed and the result is false.
   bool NextEntry(ScopedFindHandle& handle, WIN32_FIND_DATAA& data, const std::string& folder);
+  // Walk, through a held handle, `depth` levels below the top.
+  void WalkHeld(HANDLE handle, const std::string& folder, std::size_t depth);
   // Folders: not matched by strExcludeFolders (the include list is not asked).
   // Files: matched by strIncludeFiles and not by strExcludeFiles.
   bool Accept(const WIN32_FIND_DATAA& data) const;
@@ -52,6 +69,7 @@ class CFileFinder {
 
   Platform& m_platform;
   FindSpec m_spec;
+  HANDLE m_heldFolder;
   std::vector<FoundFile> m_results;
 };
 

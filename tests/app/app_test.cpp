@@ -121,11 +121,18 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
     const bool hotfix = entry || c.target.rfind(kWin + "$", 0) == 0;
     const char step = c.target.rfind(kTemp, 0) == 0 ? '2' : hotfix ? '3' : '1';
     if (steps.empty() || steps.back() != step) steps += step;
-    if (step == '1') windows += c.call + " " + c.target.substr(kWin.size()) + " ";
+    if (step == '1') {
+      windows += c.call + " " + c.target.substr(kWin.size()) + (c.value.empty() ? "" : " ") +
+                 c.value + (c.succeeded ? ", " : " failed, ");
+    }
     if (entry) entries += c.target.substr(list.size() + 6) + " ";
   }
   EXPECT_EQ(steps, "123");
-  EXPECT_EQ(windows, "DeleteFileA a.tmp SetFileAttributesA ro.tmp DeleteFileA ro.tmp ");
+  // Each through its own handle: the one in use stays, the read-only one is
+  // made writable first.
+  EXPECT_EQ(windows,
+            "NtOpenFile a.tmp failed, NtOpenFile ro.tmp, NtSetInformationFile ro.tmp "
+            "FileBasicInformation, NtSetInformationFile ro.tmp FileDispositionInformation, ");
   EXPECT_EQ(entries, "KB1 kb654321 KB12 Kb1 " + longest + " ");
   for (const std::string& path : kept) EXPECT_TRUE(fake.Exists(path)) << path;
   EXPECT_EQ(fake.List(kTemp), (Names{"busy", "after"}));

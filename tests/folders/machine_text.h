@@ -1,11 +1,13 @@
 // An in-memory machine written as text, so that one row of a table can hold
 // one: entries separated by blanks, each a path below C:\ and what it is.
 //   Windows\a.tmp=5g+rh   a file of 5 GiB (k, m, g: KiB, MiB, GiB), read-only
-//                         and hidden; +s system, +u held open by another process
+//                         and hidden; +s system, +u held open by another process,
+//                         +o an oplock held on it whose break is never acknowledged
 //   T\sub\                a folder (with flags as a file's)
 //   T\j>Outside           a folder link to C:\Outside; T\l@Outside\f a file
 //                         link (+r sets the link's own read-only bit);
-//                         T\h&Outside\f another name for the file Outside\f
+//                         T\h&Outside\f another name for the file Outside\f;
+//                         T\x^X~1 gives T\x the short name X~1
 //   T!NtOpenFile=5        such calls naming T or below fail with error 5
 // In paths, %T stands for the temporary folder below C:\, %G for a GUID-shaped
 // name and %250d for 250 d's.
@@ -40,7 +42,7 @@ inline std::string Expand(const std::string& text) {
 inline void Build(FakePlatform& f, const std::string& text) {
   std::istringstream tokens(Expand(text));
   for (std::string token; tokens >> token;) {
-    const std::size_t cut = token.find_first_of("=+>@!&");
+    const std::size_t cut = token.find_first_of("=+>@!&^");
     std::string path = "C:\\" + token.substr(0, cut);
     const std::string rest = cut == std::string::npos ? "" : token.substr(cut);
     const std::string flags =
@@ -54,11 +56,13 @@ inline void Build(FakePlatform& f, const std::string& text) {
       const std::size_t at = value.find('=');
       const auto error = static_cast<DWORD>(std::stoul(value.substr(at + 1)));
       f.FailCall(value.substr(0, at), error, path == "C:\\" ? "" : path);
+    } else if (!rest.empty() && rest[0] == '^') {
+      f.SetShortName(path, value);
     } else if (!rest.empty() && rest[0] == '&') {
       f.AddHardLink(path, "C:\\" + value);
     } else if (!rest.empty() && (rest[0] == '>' || rest[0] == '@')) {
       f.AddLink(path, "C:\\" + value, rest[0] == '>');
-      if (has('r')) f.SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY);
+      if (has('r')) f.SetAttributes(path, FILE_ATTRIBUTE_READONLY);
     } else if (path.back() == '\\') {
       path.pop_back();
       f.AddFolder(path, FILE_ATTRIBUTE_DIRECTORY | attributes);
@@ -69,6 +73,7 @@ inline void Build(FakePlatform& f, const std::string& text) {
       f.AddFile(path, size << (10 * power), attributes == 0 ? FILE_ATTRIBUTE_ARCHIVE : attributes);
     }
     if (has('u')) f.SetInUse(path);
+    if (has('o')) f.SetOplocked(path);
   }
   f.ClearLog();
 }

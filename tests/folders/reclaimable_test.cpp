@@ -43,10 +43,8 @@ const EstimateCase kEstimateCases[] = {
      "%T\\{_________-___-____-\\c=8k %T\\{________-_________-\\d=16k "
      "%T\\{________-____-_____\\e=32k",
      2 + 4 + 8 + 16 + 32},
-    // What the pass could not name ("$" folders of 150 characters, files of
-    // 260) is left out, and what follows it still counts.
-    {"Windows\\$%138n\\f=2k Windows\\$%137k\\f=1k Windows\\%245g.tmp=8k Windows\\%244f.tmp=4k",
-     1 + 4},
+    // Names of any length count: the pass reaches them through handles.
+    {"Windows\\$%238n\\f=2k Windows\\%245g.tmp=8k", 2 + 8},
     {"%145t\\f=1k", 1, "C:\\%145t\\"},
     {"%146t\\f=1k", 0, "C:\\%146t\\"},
     {"%46w\\$fits\\f=1k %46w\\a.tmp=2k", 3, "C:\\%T\\", "C:\\%46w"},
@@ -74,49 +72,93 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
 }
 
 // The folders the pass would empty to the harm of the machine, refused as the
-// temporary folder in every spelling, and the ones beside them kept.
+// temporary folder in every spelling and by what they are, and the ones
+// beside them kept. `machine` adds links and short names.
 TEST(Reclaimable, TempFolderRefusals) {
   const struct {
     const char* temp;
     bool refused;
+    const char* machine = "";
     const char* profile = "C:\\Users\\Admin";
     bool windowsKnown = true;  // else none is taken: nothing to compare with
   } cases[] = {
+      // A drive's root, in any spelling.
       {"C:\\", true},
       {"\\", true},
       {"c:/", true},
       {"\\\\?\\C:\\", true},
       {"\\\\.\\C:\\", true},
       {"C:\\..\\..\\", true},
+      // Any network path: \\localhost\C$ is this machine's own drive.
       {"\\\\server\\share\\", true},
+      {"\\\\server\\share\\tmp\\", true},
       {"\\\\?\\UNC\\server\\share\\", true},
-      {"\\\\.\\UNC\\server\\share\\tmp\\", false},
-      {"\\\\server\\share\\tmp\\", false},
+      {"\\\\.\\UNC\\server\\share\\tmp\\", true},
+      {"\\\\localhost\\C$\\Windows\\", true},
+      {"\\\\127.0.0.1\\c$\\Windows\\", true},
+      {"\\\\?\\UNC\\localhost\\C$\\Windows\\", true},
+      {"//localhost/C$/Windows/", true},
+      // A stream, or any ":" but the drive's.
+      {"C:\\Windows::$INDEX_ALLOCATION\\", true},
+      {"C:\\Users\\Admin\\AppData\\Local\\Temp:x\\", true},
+      // The Windows directory, the profile and what holds them, by spelling...
       {"C:\\Windows\\", true},
       {"c:/windows//", true},
       {"\\\\?\\C:\\WINDOWS\\.\\", true},
       {"C:\\Windows\\System32\\..\\", true},
-      {"C:\\Windows\\Temp\\", false},
-      {"C:\\Windows.old\\", false},
+      {"C:\\..\\Windows\\", true},
       {"C:\\Users\\Admin\\", true},
       {"C:\\Users\\", true},
-      {"C:\\Users\\Admin2\\", false},
-      {"C:\\Users\\Admin\\", false, nullptr},  // no USERPROFILE to compare with
-      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", false},
-      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", true, "C:\\Users\\Admin", false},
+      // ... and by what they are: a short name, a path through a junction.
+      {"C:\\Users\\ADMIN~1\\", true, "Users\\Admin^ADMIN~1"},
+      {"C:\\WINDOW~1\\", true, "Windows^WINDOW~1"},
+      {"C:\\J\\Admin\\", true, "J>Users"},
+      {"C:\\J\\Windows\\", true, "J>"},
+      {"C:\\J\\", true, "J>Windows\\Temp Windows\\Temp\\"},  // a link, not a folder
+      // Not absolute, or nothing to compare with.
       {"Temp\\", true},
       {"C:Temp\\", true},
+      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", true, "", "C:\\Users\\Admin", false},
+      // Sound temporary folders, in any spelling.
+      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", false},
+      {"\\\\?\\C:\\Users\\Admin\\AppData\\Local\\Temp\\", false},
+      {"\\\\.\\c:\\users\\admin\\appdata\\local\\temp\\", false},
+      {"C:\\Windows\\Temp\\", false, "Windows\\Temp\\"},
+      {"C:\\Windows.old\\", false, "Windows.old\\"},
+      {"C:\\Users\\Admin2\\", false, "Users\\Admin2\\"},
+      {"C:\\J\\Admin\\AppData\\Local\\Temp\\", false, "J>Users"},
+      {"C:\\Users\\Admin\\", false, "", nullptr},  // no USERPROFILE to compare with
+      {"C:\\Users\\Admin\\", true, "", "C:\\Users\\ADMIN~1", true},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
+    Build(fake, c.machine);
     fake.SetTempPath(c.temp);
     if (!c.windowsKnown) fake.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
     fake.SetEnvironment("USERPROFILE",
                         c.profile ? std::optional<std::string>(c.profile) : std::nullopt);
-    char buffer[folder_walk::kTempPathSize];
-    EXPECT_EQ(folder_walk::FetchTempPath(fake, buffer).empty(), c.refused)
+    if (std::string(c.profile ? c.profile : "").find('~') != std::string::npos) {
+      fake.SetShortName("C:\\Users\\Admin", "ADMIN~1");
+    }
+    EXPECT_EQ(!folder_walk::OpenTempFolder(fake), c.refused)
         << c.temp << (c.windowsKnown ? "" : " without the Windows directory");
+    EXPECT_EQ(fake.OpenHandles(), 0u) << c.temp;
   }
+}
+
+// A folder that says it is a volume's root is refused, whatever its spelling.
+TEST(Reclaimable, TempFolderThatIsARootIsRefused) {
+  struct RootTemp : FakePlatform {
+    NTSTATUS NtQueryInformationFile(HANDLE h, IO_STATUS_BLOCK* io, PVOID buffer, ULONG length,
+                                    FILE_INFORMATION_CLASS kind) override {
+      const NTSTATUS status = FakePlatform::NtQueryInformationFile(h, io, buffer, length, kind);
+      if (kind != FileNameInformation) return status;
+      static_cast<FILE_NAME_INFORMATION*>(buffer)->FileNameLength = sizeof(WCHAR);
+      static_cast<FILE_NAME_INFORMATION*>(buffer)->FileName[0] = static_cast<WCHAR>('\\');
+      return STATUS_SUCCESS;
+    }
+  } fake;
+  EXPECT_FALSE(folder_walk::OpenTempFolder(fake));
 }
 
 }  // namespace

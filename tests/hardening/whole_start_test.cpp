@@ -5,10 +5,12 @@
 // must end, return 0 and close what it opened.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <iterator>
 #include <map>
+#include <new>
 #include <random>
 #include <set>
 #include <sstream>
@@ -17,6 +19,8 @@
 #include "app/cleanup_app.h"
 #include "folders/folder_walk.h"
 #include "folders/machine_text.h"
+#include "folders/reclaimable.h"
+#include "search/folder_listing.h"
 
 namespace {
 
@@ -76,8 +80,12 @@ struct Places {
     for (const auto& [path, attributes] : before) kinds[Fold(path)] = attributes;
   }
   DWORD Kind(const std::string& folded) const { return kinds.count(folded) ? kinds.at(folded) : 0; }
+  // A "$" folder directly in the Windows directory, or a "$" entry that
+  // appeared there during the run (a folder renamed by a racing installer,
+  // which the pass then lists as one).
   bool Hotfix(const std::string& top) const {
-    return !top.empty() && top[windows.size() + 1] == '$' && IsFolder(Kind(top));
+    return !top.empty() && top[windows.size() + 1] == '$' &&
+           (IsFolder(Kind(top)) || kinds.count(top) == 0);
   }
 
   bool Allowed(bool folder, const std::string& path) const {
@@ -147,9 +155,8 @@ struct Places {
   // file with one name), on a folder above them (but for "not empty", after
   // which a folder is still emptied, and "in use", after which it is emptied
   // through a handle that asks no delete access), nor on a file or link
-  // before them in their folder (which ends its walk). The pass names the
-  // "*.tmp" files under MAX_PATH and the "$" folders under 150 characters;
-  // below, it reaches every depth.
+  // before them in their folder (which ends its walk), and not in a
+  // read-only folder. The pass reaches every name and depth.
   void Leftovers(const FakePlatform& after, std::vector<std::string>& problems) const {
     std::map<std::string, DWORD> failed;  // folded target -> error
     for (const FakePlatform::CallRecord& call : after.Calls()) {
@@ -161,9 +168,10 @@ struct Places {
     for (const auto& [path, attributes] : before) {
       const std::string folded = Fold(path), parent = Parent(folded);
       if (!Allowed(IsFolder(attributes), path)) continue;
-      const std::string top = TopBelow(folded, windows);
-      if (untouched.count(parent) || (parent == windows && path.size() >= MAX_PATH) ||
-          (Hotfix(top) && top.size() >= 150)) {
+      // A read-only folder, which cannot be removed, is left whole.
+      const bool readOnlyFolder = IsFolder(attributes) && !IsLink(attributes) &&
+                                  (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+      if (untouched.count(parent) || readOnlyFolder) {
         untouched.insert(folded);
         continue;
       }
@@ -192,28 +200,29 @@ struct Places {
 
 // Runs the program's start on `fake`, stopped past `budget` calls, the call
 // numbered `failAt` failing with `error`, `race` run before every call;
-// fails the test, naming the run `what`, if it threw or did not end, did not
-// return 0, left open a handle other than those whose closing failed, or left
-// its places (with `allGone`, left anything in them). False when it failed.
+// fails the test, naming the run `what`, if it did not end (or would have
+// waited on an oplock), did not return 0, left open a handle other than those
+// whose closing failed, or left its places (with `allGone`, left anything in
+// them). False when it failed.
 using Race = std::function<void(std::size_t index)>;
 bool CheckStart(FakePlatform& fake, std::size_t budget, bool allGone, const std::string& what = "",
                 std::size_t failAt = SIZE_MAX, DWORD error = 0, const Race& race = nullptr) {
   const Places places(fake);
   fake.FailNthCall(failAt, error);
+  bool overran = false;
   // Closing calls run in destructors, where a throw would end the process.
   fake.SetCallHook([&](std::string_view call, std::size_t index) {
     if (index >= budget && call != "FindClose" && call != "RegCloseKey" && call != "NtClose") {
+      overran = true;
       throw std::length_error("did not end");
     }
     if (race) race(index);
   });
   std::vector<std::string> problems;
-  try {
-    if (ApplicationMain(fake) != 0) problems.push_back("exit code not 0");
-  } catch (const std::exception& e) {
-    problems.push_back(std::string("threw: ") + e.what());
-  }
+  if (ApplicationMain(fake) != 0) problems.push_back("exit code not 0");
   fake.SetCallHook(nullptr);
+  if (overran) problems.push_back("did not end");
+  if (fake.Stalled()) problems.push_back("waited for an oplock's break");
   std::map<std::string, std::size_t> failed;
   for (const FakePlatform::CallRecord& r : fake.Calls()) failed[r.call] += r.succeeded ? 0 : 1;
   if (fake.OpenHandles() != failed["FindClose"] + failed["RegCloseKey"] + failed["NtClose"]) {
@@ -388,30 +397,38 @@ TEST(WholeStart, RandomMachinesForcedStayInTheirPlacesAndLeaveNothingItMayDelete
 
 // A racing user's machine: nested folders, read-only files and a bait file in
 // the temporary folder, and outside it a folder that holds files of the same
-// names, read-only ones among them.
+// names, read-only ones among them; in the Windows directory, "*.tmp" files
+// and a hotfix backup folder, which an installer there might swap as well.
 const char kRaceMachine[] =
     "Outside\\bait.txt=1+r Outside\\ro.txt=1+r Outside\\sub\\deep.txt=1+r "
     "Outside\\sub\\ro2=1+r Outside\\system.dll=1+r %T\\x\\bait.txt=10 %T\\x\\ro.txt=10+r "
     "%T\\x\\sub\\deep.txt=10 %T\\x\\sub\\ro2=10+r %T\\x\\sub\\more\\f=10 "
-    "%T\\y.txt=10+r %T\\z\\a=10";
+    "%T\\y.txt=10+r %T\\z\\a=10 Windows\\a.tmp=10 Windows\\ro.tmp=10+r Windows\\$hf\\x=10 "
+    "Windows\\$hf\\sub\\y=10+r";
 
 // What the adversary swaps, seen from the entry the call before named: the
-// folder it is in, the entry directly in the temporary folder on the way to
-// it, or the entry.
-enum class Swap { kFolder, kTop, kEntry, kHardLink };
+// folder it is in, the entry directly in the temporary folder or the Windows
+// directory on the way to it, or the entry. Or (kMoveInto) another program
+// moves a file into each of the two folders, as installers do.
+enum class Swap { kFolder, kTop, kEntry, kHardLink, kMoveInto };
 
 // Renamed away (where share modes allow it) and replaced: a folder by a
 // junction to C:\Outside, a file by a symbolic link to a read-only file there,
-// or (kHardLink) by a hard link to one.
-void StageSwap(FakePlatform& f, const std::string& temp, const std::string& named, Swap swap) {
-  // Only what is inside the temporary folder: the folder itself is not the
-  // user's to rename (SYSTEM's is in the Windows directory).
-  const std::string top = TopBelow(Fold(named), temp);
+// or (kHardLink) by a hard link to one. Only what is inside the two places:
+// they themselves are not the user's to rename.
+void StageSwap(FakePlatform& f, const std::vector<std::string>& places, const std::string& named,
+               Swap swap) {
+  std::string top;
+  for (const std::string& place : places) {
+    if (top.empty()) top = TopBelow(Fold(named), place);
+  }
   const std::string victim = swap == Swap::kFolder ? Parent(named)
                              : swap == Swap::kTop  ? named.substr(0, top.size())
                                                    : named;
   const DWORD attributes = f.Attributes(victim);
-  if (top.empty() || victim.size() <= temp.size() || attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (top.empty() || Fold(victim).size() < top.size() || attributes == INVALID_FILE_ATTRIBUTES) {
+    return;
+  }
   const bool folder = IsFolder(attributes) && !IsLink(attributes);
   if (swap == Swap::kHardLink) {
     if (!folder && !IsLink(attributes) && f.Remove(victim)) {
@@ -434,20 +451,115 @@ TEST(WholeStart, SwapsAtEveryCallKeepTheCleanerInItsPlaces) {
   build(clean);
   ASSERT_TRUE(CheckStart(clean, 100000, true, "the start without a race"));
   const std::size_t calls = clean.Calls().size();
-  const std::string temp = Fold(Expand("C:\\%T"));
+  const std::vector<std::string> places = {Fold(Expand("C:\\%T")), "C:\\WINDOWS"};
   for (std::size_t at = 0; at < calls; ++at) {
-    for (Swap swap : {Swap::kFolder, Swap::kTop, Swap::kEntry, Swap::kHardLink}) {
+    for (Swap swap : {Swap::kFolder, Swap::kTop, Swap::kEntry, Swap::kHardLink, Swap::kMoveInto}) {
       FakePlatform fake;
       build(fake);
-      const Race race = [&](std::size_t index) {
-        if (index == at && !fake.Calls().empty()) {
-          StageSwap(fake, temp, fake.Calls().back().target, swap);
-        }
-      };
       const std::string what =
           "swap " + std::to_string(static_cast<int>(swap)) + " before call " + std::to_string(at);
+      const Race race = [&](std::size_t index) {
+        if (index != at || fake.Calls().empty()) return;
+        if (swap != Swap::kMoveInto)
+          return StageSwap(fake, places, fake.Calls().back().target, swap);
+        // The cleaner's holds share write access: moves into its folders work.
+        for (const std::string& into : {Expand("C:\\%T\\"), std::string("C:\\Windows\\")}) {
+          fake.AddFile("C:\\Inbox\\setup.dat", 1);
+          EXPECT_TRUE(fake.Rename("C:\\Inbox\\setup.dat", into + "setup.dat")) << what << into;
+        }
+      };
       CheckStart(fake, 3 * calls + 200, false, what, SIZE_MAX, 0, race);
     }
+  }
+}
+
+// In the Windows directory too, each entry is acted on as the very entry
+// listed, by its own name: a "$" folder whose ANSI name best-fits to
+// "$a\..\..\Users" is removed itself, not C:\Users, and costs no uninstall
+// entry; "ｘ.tmp", listed as "x.tmp", goes itself and "X.TMP" stays; a
+// read-only "*.tmp" that is another name of a file elsewhere stays, and so do
+// that file's attributes.
+TEST(WholeStart, WindowsDirectoryEntriesGoAsThemselves) {
+  const std::string fullWidthBackslash = "\xef\xbc\xbc";
+  const std::string bestFit =
+      "$a" + fullWidthBackslash + ".." + fullWidthBackslash + ".." + fullWidthBackslash + "Users";
+  FakePlatform fake;
+  fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  fake.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+  Build(fake, "Windows\\" + bestFit + "KB1$\\f=1 Windows\\\xef\xbd\x98.tmp=1 Windows\\X.TMP=1 " +
+                  "Protected\\secret.txt=1+r Windows\\hl.tmp&Protected\\secret.txt " +
+                  "%T\\keep\\a=1+u Users\\Public\\f=1");
+  fake.AddRegKey(kUninstall + "KB1");
+  ASSERT_TRUE(CheckStart(fake, 100000, false));
+  EXPECT_EQ(fake.List("C:\\Windows"), (std::vector<std::string>{"X.TMP", "hl.tmp"}));
+  EXPECT_TRUE(fake.Exists("C:\\Users\\Public\\f"));
+  EXPECT_EQ(fake.Attributes("C:\\Protected\\secret.txt"), FILE_ATTRIBUTE_READONLY);
+  EXPECT_TRUE(fake.RegKeyExists(kUninstall + "KB1"));
+}
+
+// A tree nested deeper than any walk goes: the walks hold no more handles
+// than the bound allows, clean and count what lies within it, and leave the
+// rest whole and uncounted.
+TEST(WholeStart, TreesDeeperThanTheBoundAreCutThere) {
+  FakePlatform fake;
+  fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  fake.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 1);
+  std::string folder = Expand("C:\\%T");
+  for (std::size_t depth = 1; depth <= kMaxWalkDepth + 5; ++depth) {
+    folder += "\\d";
+    fake.AddFile(folder + "\\f", 1024);  // one kilobyte in each folder
+  }
+  std::size_t most = 0;
+  fake.SetCallHook(
+      [&](std::string_view, std::size_t) { most = std::max(most, fake.OpenHandles()); });
+  EXPECT_EQ(GetReclaimableKB(fake), kMaxWalkDepth);
+  EXPECT_LE(most, kMaxWalkDepth + 4);  // and the Windows directory, the settings, one entry
+  fake.SetCallHook(nullptr);
+  EXPECT_EQ(ApplicationMain(fake), 0);
+  EXPECT_EQ(fake.OpenHandles(), 0u);
+  std::string kept = Expand("C:\\%T");
+  for (std::size_t depth = 1; depth <= kMaxWalkDepth + 5; ++depth) {
+    kept += "\\d";
+    EXPECT_EQ(fake.Exists(kept + "\\f"), depth > kMaxWalkDepth) << depth;
+  }
+}
+
+// An oplock that another program never lets go makes no open wait: the entry
+// counts as in use, and the run goes on to its last step.
+TEST(WholeStart, OplocksThatNeverBreakDoNotHoldTheRun) {
+  FakePlatform fake;
+  fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  fake.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+  Build(fake,
+        "%T\\a=1 %T\\b=1+o %T\\c=1 %T\\d\\+o %T\\d\\e=1 Windows\\x.tmp=1+o "
+        "Windows\\$hf\\o=1+o Windows\\$hf\\p=1 Windows\\$last\\f=1");
+  ASSERT_TRUE(CheckStart(fake, 100000, false));
+  EXPECT_EQ(fake.List(Expand("C:\\%T")), (std::vector<std::string>{"b", "c", "d"}));
+  EXPECT_EQ(fake.List("C:\\Windows"), (std::vector<std::string>{"x.tmp", "$hf"}));
+  EXPECT_EQ(fake.List("C:\\Windows\\$hf"), (std::vector<std::string>{"o", "p"}));
+}
+
+// Whatever escapes a step (memory running out, say), the run ends with 0 and
+// leaves no handle open, at every call of a forced start.
+TEST(WholeStart, AThrowAnywhereEndsTheRunCleanly) {
+  auto build = [](FakePlatform& f) {
+    f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+    f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+    Build(f, kRaceMachine);
+  };
+  FakePlatform clean;
+  build(clean);
+  ApplicationMain(clean);
+  for (std::size_t at = 0; at < clean.Calls().size(); ++at) {
+    FakePlatform fake;
+    build(fake);
+    fake.SetCallHook([&](std::string_view call, std::size_t index) {
+      if (index == at && call != "FindClose" && call != "RegCloseKey" && call != "NtClose") {
+        throw std::bad_alloc();
+      }
+    });
+    EXPECT_EQ(ApplicationMain(fake), 0) << at;
+    EXPECT_EQ(fake.OpenHandles(), 0u) << at;
   }
 }
 

@@ -62,50 +62,6 @@ void PlatformContract::SetUp() {
   for (const char* held : {"heldsub", "held", "heldro"}) m_->Hold(At(held));
 }
 
-TEST_P(PlatformContract, PathsAndAttributes) {
-  const std::string s = m_->scratch;
-  // The ANSI calls take MAX_PATH characters with the zero: 260 are too many on
-  // Windows, but Wine lets exactly 260 through.
-  const std::string exactly260 = At(std::string(259 - s.size(), 'a'));
-  const std::tuple<std::string, DWORD, DWORD> cases[] = {
-      {At("sub"), kFolder, 0},
-      {s + "\\\\PLAIN.TXT", kFile, 0},  // a doubled separator, another case
-      {At("missing"), kFailed, ERROR_FILE_NOT_FOUND},
-      {At("missing\\x"), kFailed, ERROR_PATH_NOT_FOUND},
-      {"", kFailed, ERROR_PATH_NOT_FOUND},
-      {exactly260, kFailed, m_->wine ? 2u : 206u},  // file not found, name too long
-  };
-  for (const auto& [path, attributes, error] : cases) {
-    DWORD got = P().GetFileAttributesA(path.c_str());
-    if (got != kFailed && (got & kFolder) != 0) got &= ~kFile;  // Wine's
-    EXPECT_EQ(got, attributes) << path;
-    EXPECT_EQ(error != 0 ? P().GetLastError() : 0u, error) << path;
-  }
-}
-
-TEST_P(PlatformContract, DeletingFiles) {
-  const std::string tooLong(300, 'a');
-  const std::pair<std::string, DWORD> cases[] = {
-      {"sub", ERROR_ACCESS_DENIED},
-      {"Data.bin", ERROR_ACCESS_DENIED},  // read-only
-      {"held", ERROR_SHARING_VIOLATION},
-      {"heldro", ERROR_SHARING_VIOLATION},  // held counts before
-                                            // read-only
-      {"missing", ERROR_FILE_NOT_FOUND},
-      {tooLong, ERROR_FILENAME_EXCED_RANGE},
-      {"plain.txt", 0},
-  };
-  for (const auto& [name, error] : cases) {
-    SCOPED_TRACE(name);
-    EXPECT_EQ(P().DeleteFileA(At(name).c_str()) != 0, error == 0);
-    EXPECT_EQ(error != 0 ? P().GetLastError() : 0u, error);
-  }
-  // Clearing the read-only bit works while the file is held; the deletion waits.
-  ASSERT_TRUE(P().SetFileAttributesA(At("heldro").c_str(), FILE_ATTRIBUTE_NORMAL));
-  EXPECT_EQ(P().DeleteFileA(At("heldro").c_str()) ? 0 : P().GetLastError(),
-            DWORD{ERROR_SHARING_VIOLATION});
-}
-
 // The cleaner lists with "*" and tests names itself: Wine's own matching of
 // other patterns also matches short names. A listing gives what the cleaner
 // reads of an entry: its name as stored, attributes and size.
@@ -134,7 +90,6 @@ namespace {
 // ---- Handles, opened, read and disposed of by the walks' own calls ----
 
 using folder_walk::DeleteOnClose;
-using folder_walk::ListedEntry;
 using folder_walk::OpenedEntry;
 
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
@@ -152,10 +107,19 @@ OpenedEntry OpenIn(Platform& p, HANDLE folder, std::u16string_view name, DWORD k
                   : folder_walk::OpenEntry(p, folder, entry, access, share);
 }
 
+// The attributes a listing through `folder` gives `ansi`, or kFailed.
+DWORD Look(Platform& p, HANDLE folder, const std::string& ansi) {
+  FolderListing listing(p, folder);
+  for (ListedEntry e; listing.Next(e);) {
+    if (e.ansi == ansi) return e.attributes;
+  }
+  return kFailed;
+}
+
 // "name attributes size" of each entry the walks' listing gives, sorted.
 Names ListHandle(Platform& p, HANDLE folder) {
   Names names;
-  folder_walk::FolderListing listing(p, folder);
+  FolderListing listing(p, folder);
   for (ListedEntry e; listing.Next(e);) {
     // Wine marks folders for archiving too.
     const DWORD attributes = (e.attributes & kFolder) != 0 ? e.attributes & ~kFile : e.attributes;
@@ -170,6 +134,13 @@ template <typename Info>
 NTSTATUS Query(Platform& p, HANDLE handle, Info& info, FILE_INFORMATION_CLASS kind) {
   IO_STATUS_BLOCK io{};
   return p.NtQueryInformationFile(handle, &io, &info, sizeof(info), kind);
+}
+
+NTSTATUS SetAttributes(Platform& p, HANDLE handle, DWORD attributes) {
+  FILE_BASIC_INFORMATION basic{};
+  basic.FileAttributes = attributes;
+  IO_STATUS_BLOCK io{};
+  return p.NtSetInformationFile(handle, &io, &basic, sizeof(basic), FileBasicInformation);
 }
 
 }  // namespace
@@ -188,8 +159,8 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
                    "held 32 0", "heldro 33 1", "heldsub 16 0", "plain.txt 32 3", "sub 16 0"}));
 
   // Opens refused with the status the walks tell apart: a folder held by
-  // another program opens for deletion for nobody; deletion on close is
-  // refused at the open for a folder and for a read-only file.
+  // another program opens for deletion for nobody; an open to delete a file
+  // is refused for a folder.
   const struct {
     const char16_t* name;
     DWORD kind;
@@ -200,14 +171,17 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
       {u"held", kFile, false, STATUS_SHARING_VIOLATION},
       {u"heldsub", kFolder, false, STATUS_SHARING_VIOLATION},
       {u"sub", kFile, true, STATUS_FILE_IS_A_DIRECTORY},
-      {u"Data.bin", kFile, true, STATUS_CANNOT_DELETE},
   };
   for (const auto& r : refused) {
     EXPECT_EQ(OpenIn(P(), folder.get(), r.name, r.kind, r.toDelete).status, r.status)
         << "row " << &r - refused;
   }
-  ASSERT_TRUE(OpenIn(P(), folder.get(), u"plain.txt", kFile, true).handle);  // closed at once
-  EXPECT_EQ(P().GetFileAttributesA(At("plain.txt").c_str()), kFailed);
+  // Opened to delete, a file goes when marked and closed; read-only, it stays.
+  EXPECT_EQ(DeleteOnClose(P(), OpenIn(P(), folder.get(), u"plain.txt", kFile, true).handle.get()),
+            0);
+  EXPECT_EQ(Look(P(), folder.get(), "plain.txt"), kFailed);
+  EXPECT_EQ(DeleteOnClose(P(), OpenIn(P(), folder.get(), u"Data.bin", kFile, true).handle.get()),
+            STATUS_CANNOT_DELETE);
 
   // A file with two names: read-only refuses the disposition; the bit is the
   // file's, and so shows under its other name too.
@@ -218,17 +192,12 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
   EXPECT_TRUE(Query(P(), entry.handle.get(), standard, FileStandardInformation) == 0 &&
               standard.NumberOfLinks == 2 && !standard.Directory);
   EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), STATUS_CANNOT_DELETE);
-  FILE_BASIC_INFORMATION writable{};
-  writable.FileAttributes = kFile;
-  IO_STATUS_BLOCK io{};
-  EXPECT_EQ(P().NtSetInformationFile(entry.handle.get(), &io, &writable, sizeof(writable),
-                                     FileBasicInformation),
-            0);
-  EXPECT_EQ(P().GetFileAttributesA(At("Data.lnk").c_str()), kFile);
+  EXPECT_EQ(SetAttributes(P(), entry.handle.get(), kFile), 0);
+  EXPECT_EQ(Look(P(), folder.get(), "Data.lnk"), kFile);
   EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), 0);
   entry.handle.reset();
-  EXPECT_EQ(P().GetFileAttributesA(At("Data.bin").c_str()), kFailed);
-  EXPECT_EQ(P().GetFileAttributesA(At("Data.lnk").c_str()), kFile);
+  EXPECT_EQ(Look(P(), folder.get(), "Data.bin"), kFailed);
+  EXPECT_EQ(Look(P(), folder.get(), "Data.lnk"), kFile);
 
   // A folder that is not empty stays; emptied through its own handle, it goes.
   entry = OpenIn(P(), folder.get(), u"full", kFolder, false, DELETE | FILE_LIST_DIRECTORY,
@@ -243,11 +212,11 @@ TEST_P(PlatformContract, HandlesReachTheEntriesTheyOpened) {
   entry.handle.reset();
   // Windows refuses to delete a read-only folder; Wine stores no read-only
   // bit on folders.
-  ASSERT_TRUE(P().SetFileAttributesA(At("sub").c_str(), FILE_ATTRIBUTE_READONLY));
-  entry = OpenIn(P(), folder.get(), u"sub", kFolder, false, DELETE, FILE_SHARE_READ);
+  entry = OpenIn(P(), folder.get(), u"sub", kFolder, false, kChange, FILE_SHARE_READ);
+  ASSERT_EQ(SetAttributes(P(), entry.handle.get(), FILE_ATTRIBUTE_READONLY), 0);
   EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), m_->wine ? 0 : STATUS_CANNOT_DELETE);
+  SetAttributes(P(), entry.handle.get(), FILE_ATTRIBUTE_NORMAL);  // for the scratch's removal
   entry.handle.reset();
-  P().SetFileAttributesA(At("sub").c_str(), FILE_ATTRIBUTE_NORMAL);  // for the scratch's removal
   // A name the ANSI code page cannot hold, deleted by its own name.
   entry = OpenIn(P(), folder.get(), u"caf\u00e9\u4e2d\uff3cx", kFile);
   EXPECT_EQ(DeleteOnClose(P(), entry.handle.get()), 0);
@@ -274,19 +243,61 @@ TEST_P(PlatformContract, LinksOpenAndGoAsThemselves) {
   EXPECT_EQ(link.attributes, kind);
   EXPECT_EQ(DeleteOnClose(P(), link.handle.get()), 0);
   link.handle.reset();
-  EXPECT_EQ(P().GetFileAttributesA(At("link").c_str()), kFailed);
+  EXPECT_EQ(Look(P(), folder.get(), "link"), kFailed);
   EXPECT_EQ(Listing(P(), At("full\\*")), (Names{".", "..", "x"}));
 }
 
+// What names an entry whatever the path it was opened by: its volume and
+// file index, the same for a folder reached by two spellings and for a
+// file's two names, another for another entry. A volume's root alone has
+// "\\" for its path on the volume.
+TEST_P(PlatformContract, IdentitiesAndRoots) {
+  auto identity = [&](const std::string& path) {
+    ScopedFileHandle handle(
+        P(), P().CreateFileA(path.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    folder_walk::Identity id;
+    EXPECT_TRUE(handle && folder_walk::IdentityOf(P(), handle.get(), id)) << path;
+    return id;
+  };
+  m_->MakeHardLink(At("Data.lnk"), At("Data.bin"));
+  EXPECT_TRUE(identity(m_->scratch) == identity("\\\\?\\" + m_->scratch + "\\"));
+  EXPECT_TRUE(identity(At("sub\\..\\full")) == identity(At("FULL")));
+  EXPECT_TRUE(identity(At("Data.bin")) == identity(At("Data.lnk")));
+  EXPECT_FALSE(identity(At("Data.bin")) == identity(At("plain.txt")));
+  EXPECT_FALSE(identity(At("sub")) == identity(At("full")));
+
+  for (const auto& [path, root] :
+       {std::pair<std::string, bool>{"C:\\", true}, {m_->scratch, false}}) {
+    ScopedFileHandle folder = folder_walk::OpenFolder(P(), path.c_str(), 0);
+    union {
+      FILE_NAME_INFORMATION name;
+      unsigned char room[64];
+    } information{};
+    const NTSTATUS status = Query(P(), folder.get(), information, FileNameInformation);
+    const bool isRoot = status == 0 && information.name.FileNameLength == sizeof(WCHAR) &&
+                        information.name.FileName[0] == '\\';
+    EXPECT_EQ(isRoot, root) << path;
+  }
+}
+
 // Held as the walks hold it, without delete sharing, a folder cannot be
-// renamed by another program. Held with it, it can, and then a relative open
-// still reaches into the very folder the handle holds, not the one made under
-// its old name.
+// renamed by another program, while others still move entries into it (a
+// move opens the folder it goes into for writing). Held without write
+// sharing, it takes none on Windows; Wine lets them in. Held with delete
+// sharing, a folder can be renamed, and then a relative open still reaches
+// into the very folder the handle holds, not the one made under its old name.
 TEST_P(PlatformContract, HeldFoldersStayWhereTheyAre) {
   {
     ScopedFileHandle sub = folder_walk::OpenFolder(P(), At("sub").c_str(), 0);
     ASSERT_TRUE(sub);
     EXPECT_FALSE(m_->Rename(At("sub"), At("moved")));
+    EXPECT_TRUE(m_->Rename(At("plain.txt"), At("sub\\plain.txt")));
+    ScopedFileHandle readOnly(
+        P(), P().CreateFileA(At("full").c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ, nullptr,
+                             OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    ASSERT_TRUE(readOnly);
+    EXPECT_EQ(m_->Rename(At("sub\\plain.txt"), At("full\\plain.txt")), m_->wine);
   }
   ScopedFileHandle sub(
       P(),

@@ -26,7 +26,14 @@ String Lower(String text) {
   for (Char& c : text) c = c >= 'A' && c <= 'Z' ? static_cast<Char>(c + 32) : c;
   return text;
 }
-bool Same(const Text& a, const Text& b) { return Lower(a) == Lower(b); }
+bool Same(const Text& a, const Text& b) {
+  auto lower = [](char16_t c) {
+    return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c;
+  };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(),
+                    [&](char16_t x, char16_t y) { return lower(x) == lower(y); });
+}
 
 // The machine's ANSI code page (see the header).
 Text FromAnsi(std::string_view bytes) {
@@ -70,8 +77,9 @@ Text Join(Text path, const Parts& parts) {
   return path;
 }
 
-// A path as Win32 reads it, as far as the cleaner writes them: doubled
-// separators as one, "." passed over. Drive C: only.
+// A path as Win32 reads it: "\\\\?\\" and "\\\\.\\" before a drive dropped, doubled
+// separators as one, "." passed over, ".." taking back the part before it.
+// Drive C: only, and no network.
 struct Parsed {
   DWORD error = 0;
   Parts parts;
@@ -80,6 +88,10 @@ struct Parsed {
 
 Parsed Parse(Text text) {
   Parsed parsed;
+  if (text.size() >= 6 && text.compare(0, 2, u"\\\\") == 0 &&
+      (text[2] == u'?' || text[2] == u'.') && text[3] == u'\\' && text[5] == u':') {
+    text.erase(0, 4);
+  }
   const bool drive = text.size() >= 2 && text[1] == u':';
   if ((drive && Lower(text.substr(0, 1)) != u"c") || text.compare(0, 2, u"\\\\") == 0) {
     parsed.error = ERROR_PATH_NOT_FOUND;  // no other drive, nor a network
@@ -91,8 +103,8 @@ Parsed Parse(Text text) {
       part += text[i];
       continue;
     }
-    if (part == u"..") throw std::invalid_argument("the machine takes no \"..\"");
-    if (!part.empty() && part != u".") parsed.parts.push_back(part);
+    if (part == u".." && !parsed.parts.empty()) parsed.parts.pop_back();
+    if (!part.empty() && part != u"." && part != u"..") parsed.parts.push_back(part);
     part.clear();
   }
   return parsed;
@@ -124,10 +136,13 @@ using NodePtr = std::shared_ptr<Node>;
 struct Named {
   Text name;  // as it was made
   NodePtr node;
+  Text shortName;  // another name that reaches it, if any (an 8.3 name)
 };
 
 struct Node {
+  std::uint64_t id = 0;  // its file index on the volume
   bool folder = false, link = false;
+  bool oplocked = false;  // another program holds an oplock it never lets go
   DWORD attributes = 0;
   std::uint64_t size = 0;
   Parts target;                // a link's
@@ -144,8 +159,9 @@ struct Node {
     return bits == 0 ? FILE_ATTRIBUTE_NORMAL : bits;
   }
   NodePtr Child(const Text& name) const {
-    auto it =
-        std::find_if(entries.begin(), entries.end(), [&](auto& e) { return Same(e.name, name); });
+    auto it = std::find_if(entries.begin(), entries.end(), [&](auto& e) {
+      return Same(e.name, name) || (!e.shortName.empty() && Same(e.shortName, name));
+    });
     return it != entries.end() ? it->node : nullptr;
   }
 };
@@ -157,6 +173,9 @@ constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowh
 constexpr std::uintptr_t kInUse = 1;
 const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 const Open kOthersDelete{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+// A move into a folder opens the folder to write to it, sharing read and write.
+const Open kOthersMoveInto{kWriteData, FILE_SHARE_READ | FILE_SHARE_WRITE};
+constexpr DWORD kVolumeSerial = 0x5EED0C0D;
 
 std::uintptr_t Id(const void* handle) { return reinterpret_cast<std::uintptr_t>(handle); }
 // A status as the runner keeps it (the SDKs differ on the constants' type).
@@ -195,12 +214,8 @@ struct FakePlatform::State {
   // A find handle (`find`) or a file handle.
   struct Handle {
     Handle() = default;
-    Handle(NodePtr opened, const NodePtr& in, Text called, ACCESS_MASK asked, bool doomed = false)
-        : node(std::move(opened)),
-          via(in),
-          name(std::move(called)),
-          access(asked),
-          deleteOnClose(doomed) {}
+    Handle(NodePtr opened, const NodePtr& in, Text called, ACCESS_MASK asked)
+        : node(std::move(opened)), via(in), name(std::move(called)), access(asked) {}
     bool find = false;
     NodePtr node;             // the entry opened, or the folder listed
     std::weak_ptr<Node> via;  // the folder it was opened in, and by what name
@@ -223,9 +238,18 @@ struct FakePlatform::State {
   std::shared_ptr<CallHook> hook;
   bool inHook = false;
 
+  std::uint64_t lastId = 5;  // the root's, as on NTFS
+  bool stalled = false;
+
   State() {
+    root->id = lastId;
     root->folder = true;
     root->names = 1;
+  }
+  NodePtr NewNode() {
+    auto node = std::make_shared<Node>();
+    node->id = ++lastId;
+    return node;
   }
 
   // One call: the hook, the log entry, then the injected failure or `body`,
@@ -291,13 +315,22 @@ struct FakePlatform::State {
   }
   // Where a node is now: its folder's path and the name it has there.
   Text PathOf(const Node* node) const {
-    if (node == root.get()) return u"C:";
-    const NodePtr parent = node->parent.lock();
-    if (!parent) return u"(gone)";
-    for (const Named& e : parent->entries) {
-      if (e.node.get() == node) return PathOf(parent.get()) + u"\\" + e.name;
+    std::vector<const Text*> names;  // from the node up, so that deep trees cost no more
+    for (const Node* at = node; at != root.get();) {
+      const NodePtr parent = at->parent.lock();
+      if (!parent) return u"(gone)";
+      auto named = std::find_if(parent->entries.begin(), parent->entries.end(),
+                                [&](const Named& e) { return e.node.get() == at; });
+      if (named == parent->entries.end()) return u"(gone)";
+      names.push_back(&named->name);
+      at = parent.get();
     }
-    return u"(gone)";
+    Text path = u"C:";
+    std::size_t length = path.size();
+    for (const Text* name : names) length += 1 + name->size();
+    path.reserve(length);
+    for (auto it = names.rbegin(); it != names.rend(); ++it) path.append(1, u'\\').append(**it);
+    return path;
   }
   std::string PathOf(const Handle& h) const {
     const NodePtr via = h.via.lock();
@@ -325,7 +358,7 @@ struct FakePlatform::State {
     std::vector<Named> all;
     if (folder != root) {
       const NodePtr parent = folder->parent.lock();
-      all = {{u".", folder}, {u"..", parent ? parent : folder}};
+      all = {{u".", folder, {}}, {u"..", parent ? parent : folder, {}}};
     }
     all.insert(all.end(), folder->entries.begin(), folder->entries.end());
     return all;
@@ -346,14 +379,28 @@ struct FakePlatform::State {
     entries.erase(it);
   }
   void Place(const NodePtr& folder, const Text& name, const NodePtr& node) {
-    folder->entries.push_back({name, node});
+    folder->entries.push_back({name, node, {}});
     ++node->names;
     if (node->folder) node->parent = folder;
+  }
+  // Whether an open asks for the right to change the entry.
+  static bool Changes(ACCESS_MASK access) {
+    return (access & (DELETE | FILE_WRITE_ATTRIBUTES | kWriteData)) != 0;
   }
   // Whether an open by another program, or by a handle, may join the opens of `node`.
   static bool MayOpen(const Node& node, const Open& open) {
     return std::none_of(node.opens.begin(), node.opens.end(),
                         [&](const auto& held) { return Conflict(held.second, open); });
+  }
+  // An open that reads or changes more than attributes breaks another
+  // program's oplock, and waits for the break to be acknowledged: here,
+  // never. The run is stopped, and the machine remembers that it would have
+  // hung.
+  void WaitForOplock(const Node& node, ACCESS_MASK access) {
+    if (node.oplocked && (access & ~static_cast<ACCESS_MASK>(FILE_READ_ATTRIBUTES | SYNCHRONIZE))) {
+      stalled = true;
+      throw std::runtime_error("waits for an oplock break that never comes");
+    }
   }
   // A new handle on `node`, reached in `via` by `name`.
   HANDLE NewHandle(Handle handle, const Open& open) {
@@ -417,7 +464,7 @@ struct FakePlatform::State {
     for (std::size_t i = 0; i + leave < parts.size(); ++i) {
       NodePtr next = at->Child(parts[i]);
       if (!next) {
-        next = std::make_shared<Node>();
+        next = NewNode();
         next->folder = true;
         Place(at, parts[i], next);
       }
@@ -431,7 +478,7 @@ struct FakePlatform::State {
     if (parts.empty()) throw std::invalid_argument("needs a name: " + path);
     const NodePtr in = MakeFolders(parts, 1);
     if (in->Child(parts.back())) throw std::invalid_argument("something is there: " + path);
-    auto node = std::make_shared<Node>();
+    NodePtr node = NewNode();
     node->folder = folder;
     Place(in, parts.back(), node);
     return *node;
@@ -529,12 +576,29 @@ void FakePlatform::SetInUse(const std::string& path) {
   s_->Existing(path).node->opens[kInUse] = kOthersHold;
 }
 
+void FakePlatform::SetOplocked(const std::string& path) {
+  s_->Existing(path).node->oplocked = true;
+}
+
+void FakePlatform::SetShortName(const std::string& path, const std::string& shortName) {
+  const State::Found found = s_->Existing(path);
+  const Text name = s_->ParseUtf8(path).parts.back();
+  for (Named& e : found.folder->entries) {
+    if (Same(e.name, name)) e.shortName = FromUtf8(shortName);
+  }
+}
+
+void FakePlatform::SetAttributes(const std::string& path, DWORD attributes) {
+  s_->Existing(path).node->attributes = attributes & kSettable;
+}
+
 bool FakePlatform::Rename(const std::string& from, const std::string& to) {
   const State::Found source = s_->Existing(from);
   const Parts parts = s_->PartsOrThrow(to);
   const NodePtr into = parts.empty() ? nullptr : s_->Folder(parts, parts.size() - 1);
   if (!source.folder || !into || into->Child(parts.back())) return false;
   if (!State::MayOpen(*source.node, kOthersDelete)) return false;
+  if (!State::MayOpen(*into, kOthersMoveInto)) return false;
   const NodePtr node = source.node;
   s_->Unlink(source.folder, s_->ParseUtf8(from).parts.back());
   s_->Place(into, parts.back(), node);
@@ -604,6 +668,8 @@ std::optional<FakePlatform::RegValue> FakePlatform::GetRegValue(const std::strin
 }
 
 std::size_t FakePlatform::OpenHandles() const { return s_->handles.size() + s_->regHandles.size(); }
+
+bool FakePlatform::Stalled() const { return s_->stalled; }
 
 // ---- Failures, the hook and the log -----------------------------------------------
 
@@ -717,50 +783,35 @@ BOOL FakePlatform::FindClose(HANDLE handle) {
   }) == 0;
 }
 
-DWORD FakePlatform::GetFileAttributesA(LPCSTR path) {
-  DWORD attributes = INVALID_FILE_ATTRIBUTES;
-  s_->RunOnPath("GetFileAttributesA", path, false,
-                [&](Node& n, auto&) -> DWORD { return attributes = n.Reported(), 0; });
-  return attributes;
-}
-
-BOOL FakePlatform::SetFileAttributesA(LPCSTR path, DWORD attributes) {
-  return s_->RunOnPath("SetFileAttributesA", path, true, [&](Node& n, auto&) -> DWORD {
-    return n.attributes = attributes & kSettable, 0;
-  }) == 0;
-}
-
-BOOL FakePlatform::DeleteFileA(LPCSTR path) {
-  State& s = *s_;
-  return s.RunOnPath("DeleteFileA", path, true, [&](Node& n, const State::Found& f) -> DWORD {
-    if (n.folder) return ERROR_ACCESS_DENIED;
-    // Opening the file for deletion meets the other handles before the read-only bit.
-    if (!State::MayOpen(n, kOthersDelete)) return ERROR_SHARING_VIOLATION;
-    if (n.deletePending || (n.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      return ERROR_ACCESS_DENIED;
-    }
-    return s.Unlink(f.folder, s.ParseAnsi(path).parts.back()), 0;
-  }) == 0;
-}
-
 // ---- Handles ------------------------------------------------------------------------------
 
 HANDLE FakePlatform::CreateFileA(LPCSTR path, DWORD access, DWORD share, SECURITY_ATTRIBUTES*,
                                  DWORD disposition, DWORD flags, HANDLE) {
   State& s = *s_;
-  const DWORD asItself = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-  if (disposition != OPEN_EXISTING || (flags & asItself) != asItself) {
-    throw std::invalid_argument("the machine opens an existing entry as itself only");
+  if (disposition != OPEN_EXISTING || (flags & FILE_FLAG_BACKUP_SEMANTICS) == 0) {
+    throw std::invalid_argument("the machine opens an existing entry only");
   }
   HANDLE opened = INVALID_HANDLE_VALUE;
-  s.RunOnPath("CreateFileA", path, false, [&](Node& node, const State::Found& f) -> DWORD {
-    if (node.deletePending) return ERROR_ACCESS_DENIED;
-    const Open open{access, share};
-    if (!State::MayOpen(node, open)) return ERROR_SHARING_VIOLATION;
-    const Parts parts = s.ParseAnsi(path).parts;
-    opened = s.NewHandle({f.node, f.folder, parts.empty() ? Text() : parts.back(), access}, open);
-    return 0;
-  });
+  s.RunOnPath(
+      "CreateFileA", path, State::Changes(access), [&](Node&, const State::Found& f) -> DWORD {
+        State::Found at = f;
+        const Parts parts = s.ParseAnsi(path).parts;
+        Text name = parts.empty() ? Text() : parts.back();
+        // Without FILE_FLAG_OPEN_REPARSE_POINT a link leads to what it names.
+        for (int depth = 0; (flags & FILE_FLAG_OPEN_REPARSE_POINT) == 0 && at.node->link; ++depth) {
+          if (depth > kMaxLinkDepth) return ERROR_PATH_NOT_FOUND;
+          name = at.node->target.empty() ? Text() : at.node->target.back();
+          at = s.Find(Parsed{0, at.node->target});
+          if (!at.node) return ERROR_FILE_NOT_FOUND;
+        }
+        Node& node = *at.node;
+        if (node.deletePending) return ERROR_ACCESS_DENIED;
+        const Open open{access, share};
+        if (!State::MayOpen(node, open)) return ERROR_SHARING_VIOLATION;
+        s.WaitForOplock(node, access);
+        opened = s.NewHandle({at.node, at.folder, name, access}, open);
+        return 0;
+      });
   s.calls.back().access = access;
   return opened;
 }
@@ -773,13 +824,14 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
                      !root->second.node->link;
   const UNICODE_STRING& name = *object->ObjectName;
   const Text text(name.Buffer, name.Buffer + name.Length / sizeof(WCHAR));
-  if (text.find(u'\\') != Text::npos || (options & FILE_OPEN_REPARSE_POINT) == 0) {
+  if (text.find(u'\\') != Text::npos || (options & FILE_OPEN_REPARSE_POINT) == 0 ||
+      (options & FILE_DELETE_ON_CLOSE) != 0) {
     throw std::invalid_argument("the machine opens one name as itself: " + ToUtf8(text));
   }
   const std::string target = valid ? ToUtf8(s.PathOf(root->second.node.get()) + u"\\" + text) : "";
-  const bool doomed = (options & FILE_DELETE_ON_CLOSE) != 0;
-  const auto status = static_cast<NTSTATUS>(s.Run(
-      "NtOpenFile", target, doomed,
+  bool breaking = false;
+  auto status = static_cast<NTSTATUS>(s.Run(
+      "NtOpenFile", target, State::Changes(access),
       [&]() -> DWORD {
         if (!valid) return Failed(STATUS_INVALID_HANDLE);
         const NodePtr node = root->second.node->Child(text);
@@ -790,18 +842,19 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         if (node->deletePending) return Failed(STATUS_DELETE_PENDING);
         const Open open{access, share};
         if (!State::MayOpen(*node, open)) return Failed(STATUS_SHARING_VIOLATION);
-        if (doomed && (node->attributes & FILE_ATTRIBUTE_READONLY)) {
-          return Failed(STATUS_CANNOT_DELETE);
-        }
-        State::Handle handle(node, root->second.node, text, access, doomed);
+        // Told not to wait, the open completes while the oplock breaks.
+        breaking = (options & FILE_COMPLETE_IF_OPLOCKED) != 0 && node->oplocked &&
+                   (access & ~static_cast<ACCESS_MASK>(FILE_READ_ATTRIBUTES | SYNCHRONIZE)) != 0;
+        if (!breaking) s.WaitForOplock(*node, access);
+        State::Handle handle(node, root->second.node, text, access);
         for (const Named& e : root->second.node->entries) {
           if (e.node == node && Same(e.name, text)) handle.name = e.name;  // as it was made
         }
-        node->deletePending = node->deletePending || doomed;
         *result = s.NewHandle(std::move(handle), open);
         return 0;
       },
-      doomed ? "FILE_DELETE_ON_CLOSE" : "", false));
+      "", false));
+  if (status == STATUS_SUCCESS && breaking) status = STATUS_OPLOCK_BREAK_IN_PROGRESS;
   s.calls.back().access = access;
   if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};
   return status;
@@ -855,20 +908,33 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
 }
 
 NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io, PVOID buffer,
-                                              ULONG, FILE_INFORMATION_CLASS kind) {
-  const bool basic = kind == FileBasicInformation;
-  if (!basic && kind != FileStandardInformation) {
-    throw std::invalid_argument("the machine answers basic and standard information only");
-  }
-  const char* value = basic ? "FileBasicInformation" : "FileStandardInformation";
-  return static_cast<NTSTATUS>(s_->RunOnHandle(
-      "NtQueryInformationFile", handle, false, value, io, [&](State::Handle& h, auto&) {
+                                              ULONG length, FILE_INFORMATION_CLASS kind) {
+  const char* value = kind == FileBasicInformation      ? "FileBasicInformation"
+                      : kind == FileStandardInformation ? "FileStandardInformation"
+                      : kind == FileNameInformation     ? "FileNameInformation"
+                                                        : nullptr;
+  if (value == nullptr) throw std::invalid_argument("the machine answers no such information");
+  State& s = *s_;
+  return static_cast<NTSTATUS>(s.RunOnHandle(
+      "NtQueryInformationFile", handle, false, value, io, [&](State::Handle& h, ULONG& written) {
         const Node& n = *h.node;
-        if (basic && (h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
-        if (basic) {
+        if (kind == FileBasicInformation) {
+          if ((h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
           *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
           static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
           return DWORD{0};
+        }
+        if (kind == FileNameInformation) {  // the path on the volume, "\\" for its root
+          const NodePtr via = h.via.lock();
+          Text path = n.folder || !via ? s.PathOf(&n) : s.PathOf(via.get()) + u"\\" + h.name;
+          path = path.size() > 2 ? path.substr(2) : u"\\";
+          auto* name = static_cast<FILE_NAME_INFORMATION*>(buffer);
+          const auto room = static_cast<ULONG>(
+              (length - offsetof(FILE_NAME_INFORMATION, FileName)) / sizeof(WCHAR));
+          name->FileNameLength = static_cast<ULONG>(path.size() * sizeof(WCHAR));
+          std::copy_n(path.begin(), std::min<std::size_t>(room, path.size()), name->FileName);
+          written = length;
+          return room < path.size() ? Failed(STATUS_BUFFER_OVERFLOW) : DWORD{0};
         }
         FILE_STANDARD_INFORMATION info{};
         info.EndOfFile.QuadPart = info.AllocationSize.QuadPart = static_cast<LONGLONG>(n.size);
@@ -914,6 +980,27 @@ NTSTATUS FakePlatform::NtClose(HANDLE handle) {
   return static_cast<NTSTATUS>(
       s_->RunOnHandle("NtClose", handle, false, "", nullptr,
                       [&](State::Handle&, auto&) { return s_->Close(Id(handle)), DWORD{0}; }));
+}
+
+BOOL FakePlatform::GetFileInformationByHandle(HANDLE handle,
+                                              BY_HANDLE_FILE_INFORMATION* information) {
+  State& s = *s_;
+  auto it = s.handles.find(Id(handle));
+  const bool valid = it != s.handles.end() && !it->second.find;
+  return s.Run("GetFileInformationByHandle", valid ? s.PathOf(it->second) : "", false,
+               [&]() -> DWORD {
+                 if (!valid) return ERROR_INVALID_HANDLE;
+                 const Node& n = *it->second.node;
+                 *information = BY_HANDLE_FILE_INFORMATION{};
+                 information->dwFileAttributes = n.Reported();
+                 information->dwVolumeSerialNumber = kVolumeSerial;
+                 information->nFileSizeHigh = static_cast<DWORD>(n.size >> 32);
+                 information->nFileSizeLow = static_cast<DWORD>(n.size);
+                 information->nNumberOfLinks = static_cast<DWORD>(n.names);
+                 information->nFileIndexHigh = static_cast<DWORD>(n.id >> 32);
+                 information->nFileIndexLow = static_cast<DWORD>(n.id);
+                 return 0;
+               }) == 0;
 }
 
 NTSTATUS FakePlatform::RtlUnicodeToMultiByteN(CHAR* out, ULONG room, ULONG* written,

@@ -31,7 +31,9 @@ class FakePlatform : public Platform {
     std::string call;
     std::string target;
     std::string value;
-    bool changing = false;  // could change the machine (delete, remove, set, create)
+    // Could change the machine: deletes, sets, creates, and opens that ask for
+    // the right to delete or write.
+    bool changing = false;
     bool succeeded = false;
     DWORD error = 0;   // last-error code, LSTATUS or NTSTATUS when it failed
     DWORD access = 0;  // the access an open (CreateFileA, NtOpenFile) asked for
@@ -63,20 +65,30 @@ class FakePlatform : public Platform {
   // A reparse point at `path` that leads to `target`: a folder link (junction
   // or directory symbolic link) lists as DIRECTORY|REPARSE_POINT, a file link
   // as REPARSE_POINT|ARCHIVE. Paths that pass through it resolve in the
-  // target; the link itself is what DeleteFileA removes and what an open as
+  // target; the link itself is what a disposition removes and what an open as
   // itself reaches.
   void AddLink(const std::string& path, const std::string& target, bool folder = true);
   // Another name for the plain file at `existing`.
   void AddHardLink(const std::string& path, const std::string& existing);
   // Held open by another process (read access, sharing read and write but
-  // not delete): DeleteFileA fails with ERROR_SHARING_VIOLATION, and so does
-  // an open that asks for DELETE.
+  // not delete): an open that asks for DELETE fails with a sharing violation.
   void SetInUse(const std::string& path);
+  // Another program holds an oplock on the entry and never acknowledges its
+  // break: an open that asks more than attributes completes only when told
+  // not to wait (FILE_COMPLETE_IF_OPLOCKED, STATUS_OPLOCK_BREAK_IN_PROGRESS);
+  // any other would wait for ever, so it stops the run with an exception and
+  // the machine notes it (Stalled).
+  void SetOplocked(const std::string& path);
+  // A second name that reaches the same entry, as an 8.3 short name does.
+  void SetShortName(const std::string& path, const std::string& shortName);
+  // The entry's own attribute bits (a link's own, not its target's).
+  void SetAttributes(const std::string& path, DWORD attributes);
   // As another program would, through their own opens (not logged): false,
   // with nothing changed, when a handle on the entry does not share delete
   // access, or when `to` exists or has no folder. Remove takes a file, or a
-  // link as itself. A folder held without write sharing still takes new
-  // entries, made or moved in, as on Wine.
+  // link as itself. As on Windows, a move opens the folder it moves into for
+  // writing, sharing read and write: it fails while a handle on that folder
+  // denies write sharing or has delete access (Wine lets it through).
   bool Rename(const std::string& from, const std::string& to);
   bool Remove(const std::string& path);
 
@@ -100,6 +112,8 @@ class FakePlatform : public Platform {
   std::optional<RegValue> GetRegValue(const std::string& key, const std::string& name) const;
   // Handles of the program still open: find handles, file handles and registry keys.
   std::size_t OpenHandles() const;
+  // Whether an open of the program has waited on an oplock break (SetOplocked).
+  bool Stalled() const;
 
   // ---- Failures and the log --------------------------------------------------
   // Every later call of `call` (naming `path`, when given: a target equal to it
@@ -129,30 +143,31 @@ class FakePlatform : public Platform {
   // Choices worth knowing:
   // - Paths of MAX_PATH (260) characters or more fail with
   //   ERROR_FILENAME_EXCED_RANGE before any file is looked at (Wine lets
-  //   exactly 260 through). An empty path fails with ERROR_PATH_NOT_FOUND.
+  //   exactly 260 through). An empty path fails with ERROR_PATH_NOT_FOUND, a
+  //   network path or another drive with ERROR_PATH_NOT_FOUND. "\\?\C:\" and
+  //   "\\.\C:\" name drive C:, and ".." takes back the part before it.
   // - FindFirstFileA lists with "*" (every entry); any other pattern throws, as
   //   Wine's matching of short names makes such patterns unfit for the cleaner.
   //   A listing, by find handle or NtQueryDirectoryFile, names its entries when
   //   it starts and reads their data when it reaches them; entries gone in
   //   between are passed over. It goes on in the folder it started in, wherever
   //   that folder is moved.
-  // - DeleteFileA checks, in order: missing, a folder (5), held open (32),
-  //   read-only (5).
   // - Opens check share modes as Windows does (read, write and delete access
   //   against the others' share modes, and the other way round). CreateFileA
-  //   opens an existing entry as itself, with FILE_FLAG_BACKUP_SEMANTICS and
-  //   FILE_FLAG_OPEN_REPARSE_POINT. NtOpenFile takes one name relative to a
-  //   folder's handle, opened as itself (FILE_OPEN_REPARSE_POINT): any other
-  //   use throws. FILE_NON_DIRECTORY_FILE refuses a folder or folder link
-  //   (STATUS_FILE_IS_A_DIRECTORY); FILE_DELETE_ON_CLOSE, a read-only entry
-  //   (STATUS_CANNOT_DELETE), and is logged as a changing call.
+  //   opens an existing entry (FILE_FLAG_BACKUP_SEMANTICS), as itself with
+  //   FILE_FLAG_OPEN_REPARSE_POINT, else what a link at its end leads to.
+  //   NtOpenFile takes one name relative to a folder's handle, opened as
+  //   itself (FILE_OPEN_REPARSE_POINT), without FILE_DELETE_ON_CLOSE: any
+  //   other use throws. FILE_NON_DIRECTORY_FILE refuses a folder or folder
+  //   link (STATUS_FILE_IS_A_DIRECTORY).
+  // - GetFileInformationByHandle gives one volume serial number and each
+  //   entry's own index (the root's is 5); FileNameInformation, the path
+  //   below C: ("\" for the root), STATUS_BUFFER_OVERFLOW when it does not fit.
   // - FileDispositionInformation fails on a read-only entry
   //   (STATUS_CANNOT_DELETE) and on a folder that is not empty; the entry goes
   //   when the last handle on it closes, by the name it was opened by.
-  // - SetFileAttributesA keeps the settable bits only; no bits reads back as
-  //   FILE_ATTRIBUTE_NORMAL on a file. On a link it sets the link's own bits
-  //   (Windows would open through a symbolic link), so that tests can make a
-  //   read-only link.
+  // - FileBasicInformation keeps the settable bits only; no bits reads back
+  //   as FILE_ATTRIBUTE_NORMAL on a file.
   // - A failed registry open or create stores null in *phkResult;
   //   RegQueryValueExA with a buffer too small gives ERROR_MORE_DATA and the
   //   size; a handle outlives its deleted key (ERROR_KEY_DELETED).
@@ -178,9 +193,6 @@ class FakePlatform : public Platform {
   HANDLE FindFirstFileA(LPCSTR lpFileName, WIN32_FIND_DATAA* lpFindFileData) override;
   BOOL FindNextFileA(HANDLE hFindFile, WIN32_FIND_DATAA* lpFindFileData) override;
   BOOL FindClose(HANDLE hFindFile) override;
-  DWORD GetFileAttributesA(LPCSTR lpFileName) override;
-  BOOL SetFileAttributesA(LPCSTR lpFileName, DWORD dwFileAttributes) override;
-  BOOL DeleteFileA(LPCSTR lpFileName) override;
   HANDLE CreateFileA(LPCSTR lpFileName, DWORD dwDesiredAccess, DWORD dwShareMode,
                      SECURITY_ATTRIBUTES* lpSecurityAttributes, DWORD dwCreationDisposition,
                      DWORD dwFlagsAndAttributes, HANDLE hTemplateFile) override;
@@ -200,6 +212,8 @@ class FakePlatform : public Platform {
                                 PVOID FileInformation, ULONG Length,
                                 FILE_INFORMATION_CLASS FileInformationClass) override;
   NTSTATUS NtClose(HANDLE Handle) override;
+  BOOL GetFileInformationByHandle(HANDLE hFile,
+                                  BY_HANDLE_FILE_INFORMATION* lpFileInformation) override;
   NTSTATUS RtlUnicodeToMultiByteN(CHAR* MultiByteString, ULONG MaxBytesInMultiByteString,
                                   ULONG* BytesInMultiByteString, const WCHAR* UnicodeString,
                                   ULONG BytesInUnicodeString) override;

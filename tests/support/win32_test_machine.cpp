@@ -55,8 +55,9 @@ Win32TestMachine::Win32TestMachine(const std::string& folder)
 
 Win32TestMachine::~Win32TestMachine() {
   for (HANDLE handle : holds_) ::CloseHandle(handle);
-  // Each with all it holds, the folder through the walks.
-  RemoveFolderEntry(platform_, scratch, FILE_ATTRIBUTE_DIRECTORY);
+  // With all it holds, the folder through the walks.
+  PurgeFolder(platform_, scratch, false);
+  ::RemoveDirectoryA(scratch.c_str());
   ::SHDeleteKeyA(HKEY_LOCAL_MACHINE, scratchKey.c_str());
 }
 
