@@ -54,6 +54,24 @@ hostile_dollar() {
     'C:\windows\$NtUninstallKB246810$'
 }
 
+# Names the ANSI code page best-fits to others, directly in C:\windows: the
+# folder "$a＼..＼..＼users" (full-width reverse solidi), listed as
+# "$a\..\..\users", goes itself and never C:\users; "$NtUninstallKB1＄"
+# (a full-width dollar), listed as "$NtUninstallKB1$", goes and costs no
+# uninstall entry; "ｘ.tmp", listed as "x.tmp", goes itself, and "X.TMP",
+# which the case-sensitive search keeps, stays.
+hostile_best_fit() {
+  local up=$'\xef\xbc\xbc..' dollar=$'\xef\xbc\x84' x=$'\xef\xbd\x98'
+  for f in "\$a$up$up${up%..}users/f.txt" "\$NtUninstallKB1$dollar/f.txt" "$x.tmp" X.TMP; do
+    sample_sized "$WINDOWS_DIR/$f" 1K
+  done
+  sample_sized "$(wine_path 'C:\users\Public\kept.txt')" 1K
+  import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\KB1]"
+  pass "a start over best-fit names" "C:\\windows\\\$a$up$up${up%..}users" \
+    "C:\\windows\\\$NtUninstallKB1$dollar" "C:\\windows\\$x.tmp"
+  wine_reg query "$SAMPLE_UNINSTALL\\KB1" || fail "the entry KB1 is gone"
+}
+
 # Unix symbolic links to a folder list as links under Wine (0x410), though
 # Win32 cannot make one there. The estimate does not count what lies behind a
 # link and the pass never enters one: it opens each as itself to remove it.
