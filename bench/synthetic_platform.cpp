@@ -286,12 +286,13 @@ NTSTATUS SyntheticPlatform::NtQueryDirectoryFile(HANDLE FileHandle, HANDLE, PIO_
                                                  IO_STATUS_BLOCK* IoStatusBlock,
                                                  PVOID FileInformation, ULONG Length,
                                                  FILE_INFORMATION_CLASS, BOOLEAN, UNICODE_STRING*,
-                                                 BOOLEAN) {
+                                                 BOOLEAN RestartScan) {
   ++counts_.queryDirectory;
   Open* open = OpenOf(FileHandle);
   if (open == nullptr || open->file != kNoFile || open->folder == kOutside) {
     return STATUS_INVALID_HANDLE;
   }
+  if (RestartScan) open->next = 0;
   auto* bytes = static_cast<unsigned char*>(FileInformation);
   ULONG written = 0;
   FILE_DIRECTORY_INFORMATION* last = nullptr;
