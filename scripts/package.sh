@@ -197,7 +197,10 @@ print(str(uuid.uuid5(uuid.UUID(sys.argv[1]), "Sweepwell %s %s" % (sys.argv[2], s
   /usr/bin/python3 packaging/finish_msi.py "$msi" "$arch" "$stage" "$SOURCE_DATE_EPOCH"
   sign_for "$arch" "$msi"
   codes+=("$(basename -- "$msi")  {$product_code}")
-  written+=("${msi##*/}" stage/$version/$arch/{sweepwell.exe,sweepwell-preview.exe,sweepwell.ico,sweepwell-task.xml})
+  written+=("${msi##*/}")
+  for file in sweepwell.exe sweepwell-preview.exe sweepwell.ico sweepwell-task.xml; do
+    written+=("stage/$version/$arch/$file")
+  done
 done
 
 mkdir -p -- "$work/PolicyDefinitions/en-US"
@@ -207,15 +210,17 @@ written+=(PolicyDefinitions/sweepwell.admx PolicyDefinitions/en-US/sweepwell.adm
 
 # Into DIR, file by file; SHA256SUMS keeps its lines of files this run did not
 # write that are still there.
+declare -A wrote
 for file in "${written[@]}"; do
   mkdir -p -- "$(dirname -- "$out/$file")"
   mv -f -- "$work/$file" "$out/$file"
+  wrote[$file]=1
 done
 (cd -- "$out" && {
   if [[ -f SHA256SUMS ]]; then
     while IFS= read -r line; do
       name=${line#*  }
-      [[ -f $name && ! " ${written[*]} " =~ " $name " ]] && printf '%s\n' "$line"
+      if [[ -f $name && -z ${wrote[$name]-} ]]; then printf '%s\n' "$line"; fi
     done <SHA256SUMS
   fi
   sha256sum Sweepwell-"$version"-x64.msi Sweepwell-"$version"-x86.msi PolicyDefinitions/sweepwell.admx \
