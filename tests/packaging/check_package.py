@@ -6,7 +6,8 @@
 #   check_package.py imports ALLOWED EXE    imports only DLLs listed (* wildcards) in ALLOWED
 #   check_package.py functions ALLOWED EXE  imports by name only the DLL!function lines of ALLOWED
 #   check_package.py loads-on M.N EXE       OS and subsystem versions in its header at most M.N
-#   check_package.py version EXE            version record 5.1.1.1, Brisca, Sweepwell
+#   check_package.py version V EXE          version record V (three or four numbers), Brisca,
+#                                          Sweepwell, the program's own file name
 #   check_package.py icon EXE               an application icon with several sizes
 #   check_package.py tsaware EXE            marked terminal-server aware
 #
@@ -17,25 +18,22 @@
 #                                          the administrative template: well-formed, every name it
 #                                          uses defined, and the value it sets the one the program
 #                                          reads (its key, name and default, found in SOURCES/app)
-#   check_package.py msi MSI ARCH          the package's task actions run deferred as SYSTEM, the
-#                                          pre-Vista command line is the one schtasks expects, and
-#                                          the package is marked for its architecture
+#   check_package.py msi MSI ARCH VERSION  the package's task actions run deferred as SYSTEM, the
+#                                          pre-Vista command line is the one schtasks expects, the
+#                                          package is marked for its architecture, and its programs
+#                                          have VERSION (as four numbers) in the File table
 #
 # Needs Debian's python3-pefile (for /usr/bin/python3) and, for the msi check,
 # msiinfo (Debian's msitools).
 import fnmatch
 import glob
+import os
 import re
 import subprocess
 import sys
 import xml.etree.ElementTree as ET
 
 import pefile
-
-STRINGS = {"CompanyName": "Brisca", "ProductName": "Sweepwell", "FileVersion": "5.1.1.1",
-           "ProductVersion": "5.1.1.1", "OriginalFilename": "sweepwell.exe",
-           "FileDescription": None, "InternalName": None, "LegalCopyright": None}
-
 
 def expect(ok, message):
     if not ok:
@@ -78,14 +76,19 @@ def loads_on(pe, oldest):
     expect(all(v <= limit for v in found), "OS and subsystem versions: %s" % found)
 
 
-def version(pe):
+def version(path, text):
+    pe = pefile.PE(path)
+    numbers = [int(n) for n in (text + ".0").split(".")[:4]]
     words = [getattr(fixed, n) for fixed in (getattr(pe, "VS_FIXEDFILEINFO", None) or [])[:1]
              for n in ("FileVersionMS", "FileVersionLS", "ProductVersionMS", "ProductVersionLS")]
     strings = {k.decode(): v.decode() for info in getattr(pe, "FileInfo", None) or [] for entry in info
                for table in getattr(entry, "StringTable", []) for k, v in table.entries.items()}
-    expect(words == [0x50001, 0x10001] * 2 and all(
-        strings.get(k) and v in (None, strings[k]) for k, v in STRINGS.items()),
-        "fixed versions %s, strings %s" % ([hex(w) for w in words], strings))
+    wanted = {"CompanyName": "Brisca", "ProductName": "Sweepwell", "FileVersion": text,
+              "ProductVersion": text, "OriginalFilename": os.path.basename(path).lower(),
+              "FileDescription": None, "InternalName": None, "LegalCopyright": None}
+    expect(words == [numbers[0] << 16 | numbers[1], numbers[2] << 16 | numbers[3]] * 2 and all(
+        strings.get(k) and v in (None, strings[k]) for k, v in wanted.items()),
+        "fixed versions %s, strings %s, not %s" % ([hex(w) for w in words], strings, text))
 
 
 def icon(pe):
@@ -170,13 +173,17 @@ def check_template(admx_path, adml_path, sources):
            "storeAsText, control and default are\n  %s, not\n  %s" % (found, wanted))
 
 
-def check_msi(msi, arch):
+def msi_table(msi, name):  # the rows of a table, as lists of strings
+    out = subprocess.run(["msiinfo", "export", msi, name], check=True, capture_output=True,
+                         text=True).stdout
+    return [line.rstrip("\r").split("\t") for line in out.splitlines()][3:]
+
+
+def check_msi(msi, arch, version):
     info = subprocess.run(["msiinfo", "suminfo", msi], check=True, capture_output=True, text=True)
     platform = {"x64": "x64;1033", "x86": "Intel;1033"}[arch]
     expect("\nTemplate: %s\n" % platform in "\n" + info.stdout, "the platform is not " + platform)
-    out = subprocess.run(["msiinfo", "export", msi, "CustomAction"], check=True, capture_output=True,
-                         text=True).stdout
-    rows = [line.rstrip("\r").split("\t") for line in out.splitlines()][3:]  # Action Type Source Target
+    rows = msi_table(msi, "CustomAction")  # Action Type Source Target
     tool = [r[2] for r in rows if r[3].endswith("schtasks.exe")]  # the property naming it
     task = [r for r in rows if tool and r[2] == tool[0] and not r[3].endswith("schtasks.exe")]
     expect(len(tool) == 1 and len(task) >= 2, "no actions run schtasks.exe: %r" % rows)
@@ -186,6 +193,11 @@ def check_msi(msi, arch):
     expect(len(xp) == 1 and re.fullmatch(r'/create /tn Sweepwell /tr "\\"\[SweepwellFolder\]sweepwell'
                                          r'\.exe\\"" /sc daily /st \d\d:\d\d:\d\d /ru SYSTEM', xp[0]),
            "the pre-Vista /create actions are %r" % xp)
+    # A program without a version in the File table is an unversioned file to Windows Installer.
+    four = ".".join((version.split(".") + ["0"])[:4])
+    programs = {r[2]: r[4] for r in msi_table(msi, "File") if r[2].endswith(".exe")}
+    expect(sorted(programs) == ["sweepwell-preview.exe", "sweepwell.exe"] and
+           set(programs.values()) == {four}, "File table versions %r, not %s" % (programs, four))
 
 
 def program(check):  # a check of the program named last on the command line, read with pefile
@@ -193,8 +205,9 @@ def program(check):  # a check of the program named last on the command line, re
 
 
 CHECKS = {"subsystem": program(subsystem), "imports": program(dlls), "functions": program(functions),
-          "loads-on": program(loads_on), "version": program(version), "icon": program(icon),
-          "tsaware": program(tsaware), "task": check_task, "template": check_template, "msi": check_msi}
+          "loads-on": program(loads_on), "version": lambda text, path: version(path, text),
+          "icon": program(icon), "tsaware": program(tsaware), "task": check_task,
+          "template": check_template, "msi": check_msi}
 
 if __name__ == "__main__":
     CHECKS[sys.argv[1]](*sys.argv[2:])
