@@ -4,6 +4,7 @@
 // for no delete or write access.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -130,7 +131,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
     std::string out;
     std::string error;
     long long limitMB = 20;
-    std::vector<BYTE> limit = {};  // when given, Limit as REG_SZ
+    const char* limit = nullptr;  // when given, Limit as this REG_SZ
   } cases[] = {
       {{}, kPreviewOk, kText, ""},
       {{"--csv"}, kPreviewOk, kCsv, ""},
@@ -148,20 +149,26 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
        check + "51200 KB (Limit 50 MB, stored as REG_SZ" + idle,
        "",
        20,
-       {'5', '0', 0}},
+       "50"},
       {{"--check"},
        kPreviewCheckCleans,
        check + fallback + "Limit is \"\\x09a" + nan + cleans,
        "",
        20,
-       {'\t', 'a', 0}},
+       "\ta"},
       {{"--check"},
        kPreviewOk,
        "Reclaimable 0 KB, threshold " + fallback + "no settings key" + idle,
        "",
        -1},
-      {{}, kPreviewOk, "  Limit        \"7x" + nan + ": 20 MB is used", "", 20, {'7', 'x', 0}},
-      {{}, kPreviewOk, "  Limit        7 MB (stored as REG_SZ)", "", 20, {' ', '7', ' ', 0}},
+      {{},
+       kPreviewOk,
+       "  Limit        \"4294967296" + nan + ": 20 MB is used",
+       "",
+       20,
+       "4294967296"},
+      {{}, kPreviewOk, "  Limit        \"" + nan + ": 20 MB is used", "", 20, ""},
+      {{}, kPreviewOk, "  Limit        7 MB (stored as REG_SZ)", "", 20, " 7 "},
       {{}, kPreviewOk, empty, "", -1},
       {{}, kPreviewOk, today + "\n" + forced, "", -2},
       {{}, kPreviewOk, today + " (and 2 more bytes after its end)", "", -3},
@@ -170,7 +177,10 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
   for (const auto& c : cases) {
     FakePlatform fake;
     Build(fake, c.limitMB);
-    if (!c.limit.empty()) fake.SetRegValue(kSettingsKey, kLimitValue, REG_SZ, c.limit);
+    if (c.limit) {
+      const std::size_t size = std::strlen(c.limit) + 1;  // with its zero
+      fake.SetRegValue(kSettingsKey, kLimitValue, REG_SZ, {c.limit, c.limit + size});
+    }
     std::ostringstream out, err;
     EXPECT_EQ(RunPreview(fake, c.args, out, err), c.exitCode);
     std::istringstream lines(c.out);  // each the end of a line of `out`, in this order
