@@ -123,6 +123,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string never = "4294967296 KB (Limit 4194304" + dword + idle;
   const std::string nan = "\" as REG_SZ, not a decimal number up to 4294967295";
   const std::string fallback = "20480 KB (Limit 20 MB, the default: ";
+  const std::string longer(kLimitReadLimit, '7');  // with its zero, past the read
   const std::string today = "  ExecuteDate  \"2026/12/6\"";
   const std::string forced = "A start with a non-zero argument (sweepwell.exe 1) would pass it.";
   const struct {
@@ -168,6 +169,12 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
        20,
        "4294967296"},
       {{}, kPreviewOk, "  Limit        \"" + nan + ": 20 MB is used", "", 20, ""},
+      {{},
+       kPreviewOk,
+       "  Limit        a REG_SZ longer than 63 characters: 20 MB is used",
+       "",
+       20,
+       longer.c_str()},
       {{}, kPreviewOk, "  Limit        7 MB (stored as REG_SZ)", "", 20, " 7 "},
       {{}, kPreviewOk, empty, "", -1},
       {{}, kPreviewOk, today + "\n" + forced, "", -2},
