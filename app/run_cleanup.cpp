@@ -84,6 +84,7 @@ void RunCleanup(Platform& platform, DWORD limitMB) {
 }
 
 std::string HotfixKeyName(const std::string& folderName) {
+  if (folderName.empty() || folderName.back() != '$') return {};
   for (std::size_t i = 0; i + 1 < folderName.size(); ++i) {
     if (UpperAscii(folderName[i]) == 'K' && UpperAscii(folderName[i + 1]) == 'B') {
       const std::size_t length = folderName.size() - i - 1;

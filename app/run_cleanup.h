@@ -28,13 +28,15 @@ extern const char kUninstallKey[];  // "SOFTWARE\Microsoft\Windows\CurrentVersio
 // Key names are kept to 49 characters, as the entries hotfixes make are short.
 constexpr std::size_t kMaxHotfixKeyName = 49;
 
-// The part of `folderName` from its first "KB" (letters in any case) to its
-// end, without its last character: $NtUninstallKB123456$ gives KB123456, and
-// $KB123 gives KB12. The name keeps the folder name's letter case. Empty when
-// the name holds no "KB", when the key name would be "KB" or "K" alone (no
-// hotfix's entry is named so: $hf_migKB$ must not cost another program its
-// entry), or when it would be longer than kMaxHotfixKeyName; an empty result
-// means no entry is deleted.
+// The part of `folderName` from its first "KB" (letters in any case) to the
+// closing "$" that ends the name, without that "$": $NtUninstallKB123456$
+// gives KB123456. The name keeps the folder name's letter case. Empty when
+// the name does not end in "$" (dropping another last character would name
+// another hotfix: $NtUninstallKB1234567 is not KB123456's folder), when it
+// holds no "KB", when the key name would be "KB" or "K" alone (no hotfix's
+// entry is named so: $hf_migKB$ must not cost another program its entry), or
+// when it would be longer than kMaxHotfixKeyName; an empty result means no
+// entry is deleted.
 std::string HotfixKeyName(const std::string& folderName);
 
 // The entry that a hotfix backup folder found by ListHotfixFolders costs: the

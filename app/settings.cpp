@@ -1,7 +1,9 @@
 #include "app/settings.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
+#include <string_view>
 
 const char kSettingsKey[] = "SOFTWARE\\Brisca\\Sweepwell";
 const char kExecuteDateValue[] = "ExecuteDate";
@@ -12,9 +14,26 @@ namespace {
 // Limit's four bytes, least significant first, as REG_DWORD stores them.
 using LimitBytes = BYTE[4];
 
-DWORD DecodeLimit(const LimitBytes& bytes) {
+DWORD DecodeLimit(const BYTE* bytes) {
   return static_cast<DWORD>(bytes[0]) | static_cast<DWORD>(bytes[1]) << 8 |
          static_cast<DWORD>(bytes[2]) << 16 | static_cast<DWORD>(bytes[3]) << 24;
+}
+
+// The number a text holds: decimal digits, with spaces and tabs around them,
+// up to 4294967295. False for anything else.
+bool ParseLimitText(std::string_view text, DWORD& limit) {
+  const auto blank = [](char c) { return c == ' ' || c == '\t'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
+  if (text.empty()) return false;
+  std::uint64_t value = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + static_cast<std::uint64_t>(c - '0');
+    if (value > 0xFFFFFFFFu) return false;
+  }
+  limit = static_cast<DWORD>(value);
+  return true;
 }
 
 void EncodeLimit(DWORD limit, LimitBytes& bytes) {
@@ -34,12 +53,25 @@ ScopedRegKey CreateSettingsKey(Platform& platform) {
   return CreateRegKey(platform, HKEY_LOCAL_MACHINE, kSettingsKey);
 }
 
+bool IsTextLimitType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
+
 StoredLimit ReadStoredLimit(Platform& platform, HKEY key) {
   StoredLimit stored;
-  LimitBytes bytes = {0, 0, 0, 0};
+  BYTE bytes[kLimitReadLimit] = {};
   DWORD size = sizeof bytes;
   stored.status = platform.RegQueryValueExA(key, kLimitValue, nullptr, &stored.type, bytes, &size);
-  if (stored.status == ERROR_SUCCESS) stored.limitMB = DecodeLimit(bytes);
+  if (stored.status != ERROR_SUCCESS) return stored;
+  // Never past the buffer, whatever size the call reports.
+  size = std::min<DWORD>(size, sizeof bytes);
+  if (IsTextLimitType(stored.type)) {
+    const char* text = reinterpret_cast<const char*>(bytes);
+    stored.text.assign(text, std::find(text, text + size, '\0'));
+    stored.fromValue = ParseLimitText(stored.text, stored.limitMB);
+  } else if (size <= sizeof(LimitBytes)) {
+    // The bytes past `size` are still the zeros the buffer started with.
+    stored.limitMB = DecodeLimit(bytes);
+    stored.fromValue = true;
+  }
   return stored;
 }
 
@@ -55,7 +87,7 @@ StoredDate ReadStoredDate(Platform& platform, HKEY key) {
 }
 
 bool IsStoredDate(const StoredDate& stored, const std::string& today) {
-  if (stored.status != ERROR_SUCCESS || stored.type != REG_SZ) return false;
+  if (stored.status != ERROR_SUCCESS) return false;
   if (stored.bytes.size() < today.size() + 1) return false;
   return std::memcmp(stored.bytes.data(), today.c_str(), today.size() + 1) == 0;
 }

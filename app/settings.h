@@ -20,14 +20,25 @@ constexpr DWORD kDateReadLimit = 200;
 ScopedRegKey OpenSettingsKey(Platform& platform);
 ScopedRegKey CreateSettingsKey(Platform& platform);
 
-// Limit as read. A value of up to four bytes, of whatever type, fills the
-// low-order bytes of a number that starts at 0; a missing or longer value
-// gives the default.
+// Limit is read with this limit, its terminating zero counted.
+constexpr DWORD kLimitReadLimit = 64;
+
+// Limit as read. A REG_SZ or REG_EXPAND_SZ value is the decimal number its
+// text holds, blanks (spaces and tabs) around it allowed: "50" is 50, as
+// `reg add` stores it by default. A text that is not such a number, names one
+// past 4294967295 or is longer than the read counts as missing. A value of any
+// other type, of up to four bytes, fills the low-order bytes of a number that
+// starts at 0; a longer one counts as missing. A missing value gives the
+// default.
 struct StoredLimit {
   LSTATUS status = ERROR_FILE_NOT_FOUND;  // of the read: ERROR_SUCCESS, or why it failed
   DWORD type = REG_NONE;                  // as the read reported it
+  std::string text;                       // a text value as read, up to its terminating zero
+  bool fromValue = false;                 // limitMB is the value's; when false, the default
   DWORD limitMB = kDefaultLimitMB;        // the threshold a pass would use
 };
+// Whether Limit of this type is read as the number its text holds.
+bool IsTextLimitType(DWORD type);
 StoredLimit ReadStoredLimit(Platform& platform, HKEY key);
 
 // ExecuteDate as read, up to kDateReadLimit bytes.
@@ -38,9 +49,10 @@ struct StoredDate {
 };
 StoredDate ReadStoredDate(Platform& platform, HKEY key);
 
-// True only when the stored value is a string whose bytes, as read, are
-// `today` and its terminating zero. Nothing past the bytes read is looked at,
-// so a value without a zero, of another type or too long reads as another day.
+// True only when the bytes read are `today` and its terminating zero, whatever
+// the value's type (a tool or a policy may store the date as REG_EXPAND_SZ).
+// Nothing past the bytes read is looked at, so a value without a zero or too
+// long to read reads as another day, as does one that could not be read.
 bool IsStoredDate(const StoredDate& stored, const std::string& today);
 
 // ExecuteDate as REG_SZ, its terminating zero counted; Limit as REG_DWORD.

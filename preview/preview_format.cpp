@@ -54,6 +54,8 @@ std::string Printable(std::string_view text) {
   return shown;
 }
 
+// The date as read, with what about it is out of the ordinary; only its bytes
+// decide the day, whatever its type.
 std::string DateText(const StoredDate& date) {
   if (date.status == ERROR_FILE_NOT_FOUND) return "missing";
   if (date.status == ERROR_MORE_DATA) return "longer than 200 bytes: counts as another day";
@@ -62,25 +64,41 @@ std::string DateText(const StoredDate& date) {
            "): counts as another day";
   }
   const std::size_t end = date.bytes.find('\0');
-  std::string text = "\"" + Printable(std::string_view(date.bytes).substr(0, end)) + "\"";
-  if (date.type != REG_SZ) {
-    text += " (" + TypeName(date.type) + ", not REG_SZ: counts as another day)";
-  } else if (end == std::string::npos) {
-    text += " (no terminating zero: counts as another day)";
+  std::string notes = date.type != REG_SZ ? "stored as " + TypeName(date.type) : "";
+  const auto note = [&notes](const std::string& text) {
+    notes += (notes.empty() ? "" : "; ") + text;
+  };
+  if (end == std::string::npos) {
+    note("no terminating zero: counts as another day");
   } else if (end + 1 < date.bytes.size()) {
-    text += " (and " + Number(date.bytes.size() - end - 1) + " more bytes after its end)";
+    note("and " + Number(date.bytes.size() - end - 1) + " more bytes after its end");
   }
-  return text;
+  const std::string text = "\"" + Printable(std::string_view(date.bytes).substr(0, end)) + "\"";
+  return notes.empty() ? text : text + " (" + notes + ")";
+}
+
+// Why Limit gives no threshold of its own, to follow "Limit is"; empty when it
+// gives one.
+std::string LimitFault(const StoredLimit& limit) {
+  const std::string type = TypeName(limit.type);
+  const bool text = IsTextLimitType(limit.type);
+  if (limit.status == ERROR_FILE_NOT_FOUND) return "missing";
+  if (limit.status == ERROR_MORE_DATA) {
+    return text ? "a " + type + " longer than " + Number(kLimitReadLimit - 1) + " characters"
+                : "a " + type + " longer than 4 bytes";
+  }
+  if (limit.status != ERROR_SUCCESS) {
+    return "unreadable (error " + Number(static_cast<std::uint64_t>(limit.status)) + ")";
+  }
+  if (limit.fromValue) return "";
+  return text ? "\"" + Printable(limit.text) + "\" as " + type +
+                    ", not a decimal number up to 4294967295"
+              : "a " + type + " longer than 4 bytes";
 }
 
 std::string LimitText(const StoredLimit& limit) {
-  const std::string fallback = ": " + Number(kDefaultLimitMB) + " MB is used";
-  if (limit.status == ERROR_FILE_NOT_FOUND) return "missing" + fallback;
-  if (limit.status == ERROR_MORE_DATA) return "longer than 4 bytes" + fallback;
-  if (limit.status != ERROR_SUCCESS) {
-    return "cannot be read (error " + Number(static_cast<std::uint64_t>(limit.status)) + ")" +
-           fallback;
-  }
+  const std::string fault = LimitFault(limit);
+  if (!fault.empty()) return fault + ": " + Number(kDefaultLimitMB) + " MB is used";
   std::string text = Number(limit.limitMB) + " MB";
   if (limit.type != REG_DWORD) text += " (stored as " + TypeName(limit.type) + ")";
   return text;
@@ -213,7 +231,7 @@ void WriteItem(std::ostream& out, const PreviewItem& item) {
   out << "\n";
   if (item.step == PreviewStep::kHotfixFolder) {
     if (item.uninstallKey.empty()) {
-      out << "                  no uninstall entry: the name holds no KB number\n";
+      out << "                  no uninstall entry: the name holds no KB number closed by \"$\"\n";
     } else {
       out << "                  and the uninstall entry " << UninstallKeyName(item) << ": "
           << UninstallWords(item.uninstall) << "\n";
@@ -263,6 +281,22 @@ void WritePreviewText(std::ostream& out, const PreviewReport& report) {
           : report.estimate.cleans    ? "clean: it would delete what follows.\n"
                                       : "pass the gate and delete nothing.\n");
   WriteItems(out, report);
+}
+
+void WritePreviewCheck(std::ostream& out, const PreviewReport& report) {
+  const PreviewEstimate& estimate = report.estimate;
+  const GateSettings& settings = report.gate.settings;
+  const std::string fault = settings.keyExists ? LimitFault(settings.limit) : "";
+  out << "Reclaimable " << estimate.kilobytes << " KB, threshold " << estimate.thresholdKB
+      << " KB (Limit " << estimate.limitMB << " MB, ";
+  if (!settings.keyExists) {
+    out << "the default: no settings key";
+  } else if (!fault.empty()) {
+    out << "the default: Limit is " << fault;
+  } else {
+    out << "stored as " << TypeName(settings.limit.type);
+  }
+  out << "): a forced start would " << (estimate.cleans ? "clean" : "delete nothing") << ".\n";
 }
 
 void WritePreviewCsv(std::ostream& out, const PreviewReport& report) {

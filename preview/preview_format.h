@@ -1,5 +1,5 @@
-// Renders a preview report: readable text for an administrator, or CSV rows
-// (one per item, after a header row) for scripts.
+// Renders a preview report: readable text for an administrator, CSV rows (one
+// per item, after a header row) for scripts, or the one line of --check.
 #pragma once
 
 #include <ostream>
@@ -14,6 +14,10 @@ extern const char kPreviewCsvHeader[];
 // The settings key, the gate, the estimate with its terms, the threshold
 // decision and the items in the order a cleaning would reach them.
 void WritePreviewText(std::ostream& out, const PreviewReport& report);
+
+// One line for a deployment tool's detection step: the estimate, the
+// threshold, and where Limit came from (its stored type, or why the default).
+void WritePreviewCheck(std::ostream& out, const PreviewReport& report);
 
 // The header row, then one row per item in order. Lines end in "\n", which a
 // text-mode stream on Windows writes as CRLF.

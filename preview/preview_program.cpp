@@ -49,12 +49,10 @@ int RunPreview(Platform& platform, const std::vector<std::string>& args, std::os
   QuietSystemErrors(platform);
 
   if (options.check) {
-    const PreviewEstimate estimate = BuildPreviewEstimate(platform);
-    out << "Reclaimable " << estimate.kilobytes << " KB, threshold " << estimate.thresholdKB
-        << " KB (Limit " << estimate.limitMB << " MB): a forced start would "
-        << (estimate.cleans ? "clean" : "delete nothing") << ".\n";
+    const PreviewReport summary = BuildPreviewSummary(platform);
+    WritePreviewCheck(out, summary);
     out.flush();
-    return estimate.cleans ? kPreviewCheckCleans : kPreviewOk;
+    return summary.estimate.cleans ? kPreviewCheckCleans : kPreviewOk;
   }
   const PreviewReport report = BuildPreviewReport(platform);
   if (options.csv) {

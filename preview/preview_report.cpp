@@ -126,7 +126,10 @@ PreviewReport BuildPreviewReport(Platform& platform) {
   return report;
 }
 
-PreviewEstimate BuildPreviewEstimate(Platform& platform) {
-  const DWORD limitMB = ReadGate(platform).startToday.limitMB;
-  return Estimate(platform, GetReclaimableTerms(platform), limitMB);
+PreviewReport BuildPreviewSummary(Platform& platform) {
+  PreviewReport report;
+  report.gate = ReadGate(platform);
+  report.estimate =
+      Estimate(platform, GetReclaimableTerms(platform), report.gate.startToday.limitMB);
+  return report;
 }

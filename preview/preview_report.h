@@ -81,6 +81,6 @@ struct PreviewReport {
 // machine: listings, attributes, opening and reading registry keys only.
 PreviewReport BuildPreviewReport(Platform& platform);
 
-// The report's gate and estimate alone, without listing the items, which
+// The report's gate and estimate alone, without its items, whose listing
 // would walk the temporary folder a second time.
-PreviewEstimate BuildPreviewEstimate(Platform& platform);
+PreviewReport BuildPreviewSummary(Platform& platform);

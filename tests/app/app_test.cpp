@@ -37,6 +37,7 @@ TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
   using Value = std::tuple<const char*, DWORD, std::vector<BYTE>>;  // name, type, data
   const Value today{kDate, REG_SZ, Text(kToday)};
   const Value fifty{kLimit, REG_DWORD, {50, 0, 0, 0}};
+  const std::string pad(kLimitReadLimit - 2, ' ');  // with a digit and a zero, all that is read
   const struct {
     const char* what;
     std::vector<Value> key;  // none: no key; {{}}: the key without values
@@ -54,13 +55,29 @@ TEST(RunGate, DecidesFromTheKeyAndWritesOnlyTheDateOfARun) {
       {"same day, then more bytes", {{kDate, REG_SZ, Bytes(kToday + '\0' + "x")}}, 0, false, 20},
       {"today is a prefix of it", {{kDate, REG_SZ, Text("2026/12/60")}}, 0, true, 20},
       {"no terminating zero", {{kDate, REG_SZ, Bytes(kToday)}}, 0, true, 20},
-      {"today's bytes as binary", {{kDate, REG_BINARY, Text(kToday)}}, 0, true, 20},
+      // Only the bytes decide, whatever the type.
+      {"today's bytes as binary", {{kDate, REG_BINARY, Text(kToday)}}, 0, false, 20},
+      {"today expandable", {{kDate, REG_EXPAND_SZ, Text(kToday)}}, 0, false, 20},
+      {"today in a list", {{kDate, REG_MULTI_SZ, Bytes(kToday + '\0' + '\0')}}, 0, false, 20},
       {"longer than the read", {{kDate, REG_SZ, Text(std::string(299, '7'))}}, 0, true, 20},
       {"no values", {{}}, 0, true, 20},
       {"the largest Limit", {{kLimit, REG_DWORD, {0xff, 0xff, 0xff, 0xff}}}, 0, true, 0xffffffffu},
       {"Limit of two bytes", {{kLimit, REG_BINARY, {0x10, 0x01}}}, 0, true, 0x110},
       {"Limit of no bytes", {{kLimit, REG_DWORD, {}}}, 0, true, 0},
       {"Limit of five bytes", {{kLimit, REG_BINARY, {1, 2, 3, 4, 5}}}, 0, true, 20},
+      {"Limit in a list", {{kLimit, REG_MULTI_SZ, {'5', '0', 0, 0}}}, 0, true, 0x3035},
+      // A text is the decimal number it holds, between blanks; else it counts as missing.
+      {"Limit as text", {{kLimit, REG_SZ, Text("50")}}, 0, true, 50},
+      {"Limit as text in blanks", {{kLimit, REG_SZ, Text(" \t7 ")}}, 0, true, 7},
+      {"Limit as expandable text", {{kLimit, REG_EXPAND_SZ, Text("0")}}, 0, true, 0},
+      {"Limit as the largest text", {{kLimit, REG_SZ, Text("004294967295")}}, 0, true, 0xffffffffu},
+      {"Limit as text past it", {{kLimit, REG_SZ, Text("4294967296")}}, 0, true, 20},
+      {"Limit as text far past it", {{kLimit, REG_SZ, Text("99999999999")}}, 0, true, 20},
+      {"Limit as letters", {{kLimit, REG_SZ, Text("abc")}}, 0, true, 20},
+      {"Limit as two numbers", {{kLimit, REG_SZ, Text("5 0")}}, 0, true, 20},
+      {"Limit as empty text", {{kLimit, REG_SZ, Text("")}}, 0, true, 20},
+      {"Limit as text filling the read", {{kLimit, REG_SZ, Text(pad + "5")}}, 0, true, 5},
+      {"Limit as text past the read", {{kLimit, REG_SZ, Text(pad + " 5")}}, 0, true, 20},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.what);
@@ -102,14 +119,15 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   fake.AddFile(kTemp + "gone");  // listed first
   for (const std::string& path : kept) fake.AddFile(path);
   fake.AddFile(kWin + "ro.tmp", 1, FILE_ATTRIBUTE_READONLY);
-  // No hotfix's entry is named "K" or "KB", and "k" and "b" alone fold.
-  for (const std::string& folder :
-       Names{"$NtUninstallkb654321$", "$KB123", "$", "$KB$", "$xkKb1$", "$K B$",
-             "$\xc3\x8b\xc3\x82X$", "$" + longest + "$", "$" + longest + "7$"}) {
+  // No hotfix's entry is named "K" or "KB", "k" and "b" alone fold, and only
+  // a closing "$" is dropped: a folder without one costs no entry.
+  for (const std::string& folder : Names{
+           "$NtUninstallkb654321$", "$NtUninstallKB1234567", "$NtUninstallKB123456$", "$", "$KB$",
+           "$xkKb1$", "$K B$", "$\xc3\x8b\xc3\x82X$", "$" + longest + "$", "$" + longest + "7$"}) {
     fake.AddFile(kWin + folder + "\\a");
   }
-  for (const std::string& entry :
-       Names{"kb654321", "KB12", "KB123", "K", "KB", "Kb1", longest, longest + "7", "KB1"}) {
+  for (const std::string& entry : Names{"kb654321", "KB123456", "KB1234567", "K", "KB", "Kb1",
+                                        longest, longest + "7", "KB1"}) {
     fake.AddRegKey(list + "\\" + entry);
   }
   for (const std::string& p : {kWin + "a.tmp", kWin + "$KB1$\\a", kTemp + "busy"}) fake.SetInUse(p);
@@ -133,7 +151,7 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   EXPECT_EQ(windows,
             "NtOpenFile a.tmp failed, NtOpenFile ro.tmp, NtSetInformationFile ro.tmp "
             "FileBasicInformation, NtSetInformationFile ro.tmp FileDispositionInformation, ");
-  EXPECT_EQ(entries, "KB1 kb654321 KB12 Kb1 " + longest + " ");
+  EXPECT_EQ(entries, "KB1 kb654321 KB123456 Kb1 " + longest + " ");
   for (const std::string& path : kept) EXPECT_TRUE(fake.Exists(path)) << path;
   EXPECT_EQ(fake.List(kTemp), (Names{"busy", "after"}));
   EXPECT_EQ(fake.List(kWin), (Names{"a.tmp.bak", "y.tmp", "a.tmp", "$KB1$"}));

@@ -8,16 +8,19 @@ held() { [[ -n $(find /proc/[0-9]*/fd -lname "$(realpath -- "$(wine_path "$1")")
 # C:\windows (the read-only one too), empties the temporary folder but for its
 # GUID-shaped folders at the top and a file in use (which ends the walk of its
 # folder), removes the hotfix backup folders and the uninstall entry of
-# KB123456, and changes nothing else. A second start the same day touches
-# nothing, and neither does a forced start with a Limit above the estimate.
+# KB123456 (not KB987654's: a folder without its closing "$" names no entry),
+# and changes nothing else. A second start the same day touches nothing, and
+# neither does a forced start with a Limit above the estimate.
 cleaning() {
   local t=$TEMP_PATH busy="$TEMP_PATH\\busy\\held.log"
   make_sample_machine "$WINDOWS_DIR" "$TEMP_DIR" || fail "could not make the sample machine"
   # Names a loose reading of "*.tmp" or of the guards would take: a folder, a
   # name Wine's own matching takes by its short name, one deeper down.
   for f in "$WINDOWS_DIR"/{y.tmp/inside.txt,update.tmpx,SampleApp/cache.tmp} \
-    "$TEMP_DIR/$SAMPLE_GUID/logs/setup.log" "$TEMP_DIR"/busy/{aa.txt,held.log,zz.txt}; do sample_sized "$f" 1K; done
-  import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\KB999999]" '"DisplayName"="Hotfix without a folder"'
+    "$TEMP_DIR/$SAMPLE_GUID/logs/setup.log" "$TEMP_DIR"/busy/{aa.txt,held.log,zz.txt} \
+    "$WINDOWS_DIR/\$NtUninstallKB9876543/update.exe"; do sample_sized "$f" 1K; done
+  import_reg "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\KB999999]" '"DisplayName"="Hotfix without a folder"' \
+    "[HKEY_LOCAL_MACHINE\\$UNINSTALL\\KB987654]" '"DisplayName"="Another hotfix"'
   capture before "$UNINSTALL\\KB123456"
   # A Windows process holds the file without FILE_SHARE_DELETE (as cmd's input
   # redirection does) until the capture after the run stops Wine.
@@ -30,7 +33,8 @@ cleaning() {
   wait
   expect_gone before after "the first start" 'C:\windows\setup01.tmp' 'C:\windows\msi4a2f.tmp' \
     'C:\windows\locked.tmp' "$t\\install.log" "$t\\~DF3A21.tmp" "$t\\cache" "$t\\empty folder" \
-    "$t\\busy\\aa.txt" 'C:\windows\$NtUninstallKB123456$' 'C:\windows\$hf_mig$'
+    "$t\\busy\\aa.txt" 'C:\windows\$NtUninstallKB123456$' 'C:\windows\$hf_mig$' \
+    'C:\windows\$NtUninstallKB9876543'
   ! wine_reg query "$SAMPLE_UNINSTALL\\KB123456" || fail "the entry KB123456 is still there"
   expect_same registry before after "the first start"
   expect_settings after "$DATE" "$L20"

@@ -40,4 +40,10 @@ preview() {
     "Today is $(today). A start without an argument would end at the gate: a run already happened today. A start with a non-zero argument (sweepwell.exe 1) would pass it." \
     'Threshold: Limit 100 MB = 102400 KB. The estimate is below it: a pass would delete nothing.'
   unchanged "the preview (today's date stored)" drive registry settings
+
+  # Limit as `reg add` types it by default: --check names its type.
+  wine_reg add 'HKLM\SOFTWARE\Brisca\Sweepwell' /v Limit /d 100 /f || fail "reg add failed"
+  show 0 --check
+  [[ $OUT == "Reclaimable "*" KB, threshold 102400 KB (Limit 100 MB, stored as REG_SZ): a forced start would delete nothing." ]] ||
+    fail "--check says: $OUT"
 }

@@ -217,7 +217,7 @@ settings_kept() {
 # --check with Limit LIMIT exits with STATUS and prints one line with VERDICT;
 # its estimate in KB.
 preview_check() {
-  local status=0 line re="^Reclaimable ([0-9]+) KB, threshold $(($1 * 1024)) KB \\(Limit $1 MB\\): a forced start would $3\\.$"
+  local status=0 line re="^Reclaimable ([0-9]+) KB, threshold $(($1 * 1024)) KB \\(Limit $1 MB, stored as REG_DWORD\\): a forced start would $3\\.$"
   win reg add 'HKLM\SOFTWARE\Brisca\Sweepwell' /v Limit /t REG_DWORD /d "$1" /f "$SWEEPWELL_REG_VIEW" || return
   win "$FOLDER\\sweepwell-preview.exe" --check || status=$?
   line=$(tr -d '\r' <"$work/win.out")

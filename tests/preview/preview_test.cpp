@@ -4,6 +4,7 @@
 // for no delete or write access.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -54,7 +55,7 @@ void Build(FakePlatform& fake, long long limitMB = 20) {
 // decision, each kind of item and uninstall entry), in this order.
 const char* const kText =
     R"(Sweepwell preview: what a start would do on this machine. Nothing has been changed.
-  ExecuteDate  "2\x09\x7f" (REG_BINARY, not REG_SZ: counts as another day)
+  ExecuteDate  "2\x09\x7f" (stored as REG_BINARY; no terminating zero: counts as another day)
   Limit        20 MB
 Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
 Estimate: 21504 KB, the sum in bytes of
@@ -66,7 +67,7 @@ So a start today without an argument would clean: it would delete what follows.
   delete  link    C:\Users\Admin\AppData\Local\Temp\linked  (removed as a link, never followed)
   delete  folder  C:\Windows\$NtUninstallKB2$  (1033216 bytes)
                   and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB2: it does not exist
-                  no uninstall entry: the name holds no KB number
+                  no uninstall entry: the name holds no KB number closed by "$"
                   and the uninstall entry HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KB3: it exists)";
 const char* const kCsv = R"(step,action,type,bytes,path,uninstall_key,uninstall_key_exists
 tmp-file,delete,file,5120,"C:\Windows\a,b.tmp",,
@@ -110,15 +111,19 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
 }
 
 // Each command line's exit code, output (as lines in order; --check's one line
-// over the sample machine, 21504 KB, with Limit set; at -1 an empty machine's
-// text) and error message.
+// over the sample machine, 21504 KB, with Limit set or replaced by `limit`,
+// which --check names; at -1 an empty machine's text) and error message.
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
   const std::string check = "Reclaimable 21504 KB, threshold ";
-  const std::string cleans = " MB): a forced start would clean.";
+  const std::string cleans = "): a forced start would clean.";
+  const std::string idle = "): a forced start would delete nothing.";
   const std::string empty = "  the key does not exist\npass the gate and delete nothing.\n  (none)";
-  const std::string never =
-      "4294967296 KB (Limit 4194304 MB): a forced start would delete nothing.";
+  const std::string dword = " MB, stored as REG_DWORD";
+  const std::string never = "4294967296 KB (Limit 4194304" + dword + idle;
+  const std::string nan = "\" as REG_SZ, not a decimal number up to 4294967295";
+  const std::string fallback = "20480 KB (Limit 20 MB, the default: ";
+  const std::string longer(kLimitReadLimit, '7');  // with its zero, past the read
   const std::string today = "  ExecuteDate  \"2026/12/6\"";
   const std::string forced = "A start with a non-zero argument (sweepwell.exe 1) would pass it.";
   const struct {
@@ -127,6 +132,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
     std::string out;
     std::string error;
     long long limitMB = 20;
+    const char* limit = nullptr;  // when given, Limit as this REG_SZ
   } cases[] = {
       {{}, kPreviewOk, kText, ""},
       {{"--csv"}, kPreviewOk, kCsv, ""},
@@ -137,7 +143,39 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       {{"/CSV"}, kPreviewBadUsage, "", "unknown option '/CSV'"},
       {{"1"}, kPreviewBadUsage, "", "unexpected argument '1'"},
       {{"--check", "--csv"}, kPreviewBadUsage, "", "--csv and --check exclude each other"},
-      {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + cleans, "", 21},
+      {{"--check"}, kPreviewCheckCleans, check + "21504 KB (Limit 21" + dword + cleans, "", 21},
+      // Limit as text: --check names its type, and why the default when it is not a number.
+      {{"--check"},
+       kPreviewOk,
+       check + "51200 KB (Limit 50 MB, stored as REG_SZ" + idle,
+       "",
+       20,
+       "50"},
+      {{"--check"},
+       kPreviewCheckCleans,
+       check + fallback + "Limit is \"\\x09a" + nan + cleans,
+       "",
+       20,
+       "\ta"},
+      {{"--check"},
+       kPreviewOk,
+       "Reclaimable 0 KB, threshold " + fallback + "no settings key" + idle,
+       "",
+       -1},
+      {{},
+       kPreviewOk,
+       "  Limit        \"4294967296" + nan + ": 20 MB is used",
+       "",
+       20,
+       "4294967296"},
+      {{}, kPreviewOk, "  Limit        \"" + nan + ": 20 MB is used", "", 20, ""},
+      {{},
+       kPreviewOk,
+       "  Limit        a REG_SZ longer than 63 characters: 20 MB is used",
+       "",
+       20,
+       longer.c_str()},
+      {{}, kPreviewOk, "  Limit        7 MB (stored as REG_SZ)", "", 20, " 7 "},
       {{}, kPreviewOk, empty, "", -1},
       {{}, kPreviewOk, today + "\n" + forced, "", -2},
       {{}, kPreviewOk, today + " (and 2 more bytes after its end)", "", -3},
@@ -146,6 +184,10 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
   for (const auto& c : cases) {
     FakePlatform fake;
     Build(fake, c.limitMB);
+    if (c.limit) {
+      const std::size_t size = std::strlen(c.limit) + 1;  // with its zero
+      fake.SetRegValue(kSettingsKey, kLimitValue, REG_SZ, {c.limit, c.limit + size});
+    }
     std::ostringstream out, err;
     EXPECT_EQ(RunPreview(fake, c.args, out, err), c.exitCode);
     std::istringstream lines(c.out);  // each the end of a line of `out`, in this order
