@@ -144,21 +144,25 @@ odd() {
   SAMPLE_SIZE=$1 start "$4" "$what" "$PROGRAM"
   stored "${5:-$DATE}" "$3" && expect_same registry before after "$what"
 }
-# Limit: up to four bytes of any type fill the low-order bytes of a number
-# that starts at 0; more count as missing (20 MB); Limit is never rewritten.
-# ExecuteDate: only a REG_SZ read (at most 200 bytes) as today's text and a
-# zero is today; anything else is another day, and today's REG_SZ replaces it.
+# Limit: a REG_SZ or REG_EXPAND_SZ is the decimal number its text holds,
+# blanks around it allowed, and anything else counts as missing (20 MB); up to
+# four bytes of any other type fill the low-order bytes of a number that starts
+# at 0, and more count as missing; Limit is never rewritten. ExecuteDate:
+# whatever its type, a read (at most 200 bytes) of today's text and a zero is
+# today; anything else is another day, and today's REG_SZ replaces it.
 hostile_registry() {
   local old='"ExecuteDate"="2001/1/1"'
   # padded BYTES: today's text, a zero and x's, BYTES bytes with the last zero.
   padded() { printf '%s\\0%s' "$(today)" "$(repeat x $(($1 - ${#E2E_DAY} - 2)))"; }
   capture before
-  # 25 MB reaches the 20 MB default; 512 KB only 0.
-  odd 25M "$old" '"Limit"="100000"' true
+  # 25 MB reaches the 20 MB default and 24 MB; 512 KB only 0.
+  odd 25M "$old" '"Limit"="100000"' false
+  odd 25M "$old" '"Limit"=" 24 "' true
+  odd 25M "$old" '"Limit"="4294967296"' true
   odd 25M "$old" '"Limit"=hex(b):a0,86,01,00,00,00,00,00' true
   odd 512K "$old" '"Limit"=hex(4):' true
   odd 1K '"ExecuteDate"=dword:07e40101' "$L0" true
-  odd 1K "\"ExecuteDate\"=hex(2):$(utf16_hex "$(today)")" "$L0" true
+  odd 1K "\"ExecuteDate\"=hex(2):$(utf16_hex "$(today)")" "$L0" false "\"ExecuteDate\"=str(2):\"$(today)\""
   odd 1K "\"ExecuteDate\"=hex(1):$(utf16_hex "$(padded 200)")" "$L0" false "\"ExecuteDate\"=\"$(padded 200)\""
   odd 1K "\"ExecuteDate\"=hex(1):$(utf16_hex "$(padded 201)")" "$L0" true
 }

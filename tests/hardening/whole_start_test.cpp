@@ -61,8 +61,9 @@ void Walk(const FakePlatform& fake, const std::string& folder, Entries& out) {
 //  - never anything reached through a link, nor a link's attributes (setting
 //    them acts on the target);
 //  - in the registry, the settings key's values ExecuteDate and Limit, and
-//    subkeys of the installed-software list named by part of a "$" folder's
-//    name from a "KB" on (any letter case), at least three characters long.
+//    subkeys of the installed-software list named by the part of a plain-ASCII
+//    "$" folder's name from a "KB" (any letter case) up to its closing "$", at
+//    least three characters long.
 struct Places {
   std::string windows, temp;  // folded, without a trailing backslash
   Entries before;
@@ -114,10 +115,14 @@ struct Places {
     if (call.call == "RegDeleteKeyA") {
       const std::string list = Fold("HKLM\\" + kUninstall);
       const std::string name = Parent(target) + "\\" == list ? target.substr(list.size()) : "";
+      // The part of a plain-ASCII "$" folder's name up to its closing "$".
       bool named = false;
       for (const auto& [path, attributes] : kinds) {
-        named = named || (Parent(path) == windows && Hotfix(path) &&
-                          path.find(name, windows.size() + 1) != std::string::npos);
+        const bool ascii = std::all_of(path.begin(), path.end(),
+                                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+        named = named || (Parent(path) == windows && Hotfix(path) && ascii &&
+                          path.size() > name.size() + 1 && path.back() == '$' &&
+                          path.compare(path.size() - name.size() - 1, name.size(), name) == 0);
       }
       return named && name.size() >= 3 && name.compare(0, 2, "KB") == 0 ? "" : "deletes a key";
     }
@@ -343,7 +348,9 @@ TEST(WholeStart, EveryCallFailingInTurnKeepsTheCleanerInItsPlaces) {
 // Names the cleaner tells apart; "#" becomes a number unique on the machine.
 const char kNames[] =
     "f# f#.tmp F#.TMP #.tmp.bak x#tmp $NtUninstallKB#$ $#hf_migKB $# $#KB$ "
-    "{6F1A0C2B-#-4A7B-8C5D-1E2F3A4B5C6D} {6F1A0C2B-9D3E-4A7B-# {6F1A0C2B-9D3E-4A7B#";
+    "{6F1A0C2B-#-4A7B-8C5D-1E2F3A4B5C6D} {6F1A0C2B-9D3E-4A7B-# {6F1A0C2B-9D3E-4A7B# "
+    // Full-width forms the ANSI code page best-fits: "ｘ#.tmp", "$#＼..＼Protected".
+    "\xef\xbd\x98#.tmp $#\xef\xbc\xbc..\xef\xbc\xbcProtected";
 // What an entry is, in the notation of machine_text.h; folders last.
 const char* const kKinds[] = {
     "=1k", "=1k+r", "=5g", "@Protected\\secret.tmp", ">Protected", ">Windows", ">T", "\\", "\\"};
