@@ -1,6 +1,7 @@
 #include "search/file_finder.h"
 
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <utility>
 
@@ -96,9 +97,10 @@ void CFileFinder::Walk(std::string folder) {
 // The same walk through handles: each level is listed through its own, and
 // a subfolder opened relative to its folder's.
 void CFileFinder::WalkHeld(HANDLE handle, const std::string& folder, std::size_t depth) {
-  FolderListing listing(m_platform, handle);
+  // On the heap, as a thousand levels of the stack are all a thread may have.
+  const auto listing = std::make_unique<FolderListing>(m_platform, handle);
   ListedEntry entry;
-  while (listing.Next(entry)) {
+  while (listing->Next(entry)) {
     if (Cancelled()) return;
     const WIN32_FIND_DATAA data = FindDataOf(entry);
     if (!Accept(data)) continue;

@@ -73,7 +73,8 @@ TEST(Reclaimable, EstimateCountsWhatThePassWouldDelete) {
 
 // The folders the pass would empty to the harm of the machine, refused as the
 // temporary folder in every spelling and by what they are, and the ones
-// beside them kept. `machine` adds links and short names.
+// beside them kept. `machine` adds links, short names and failures; the rows
+// without one are decided by their spelling alone, before anything is opened.
 TEST(Reclaimable, TempFolderRefusals) {
   const struct {
     const char* temp;
@@ -109,6 +110,7 @@ TEST(Reclaimable, TempFolderRefusals) {
       {"C:\\..\\Windows\\", true},
       {"C:\\Users\\Admin\\", true},
       {"C:\\Users\\", true},
+      {"c:\\users\\admin\\", true},
       // ... and by what they are: a short name, a path through a junction.
       {"C:\\Users\\ADMIN~1\\", true, "Users\\Admin^ADMIN~1"},
       {"C:\\WINDOW~1\\", true, "Windows^WINDOW~1"},
@@ -118,6 +120,9 @@ TEST(Reclaimable, TempFolderRefusals) {
       // Not absolute, or nothing to compare with.
       {"Temp\\", true},
       {"C:Temp\\", true},
+      {"1:\\Temp\\", true},
+      // What the Windows directory is cannot be told: nothing to compare with.
+      {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", true, "Windows!GetFileInformationByHandle=5"},
       {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", true, "", "C:\\Users\\Admin", false},
       // Sound temporary folders, in any spelling.
       {"C:\\Users\\Admin\\AppData\\Local\\Temp\\", false},
@@ -128,7 +133,7 @@ TEST(Reclaimable, TempFolderRefusals) {
       {"C:\\Users\\Admin2\\", false, "Users\\Admin2\\"},
       {"C:\\J\\Admin\\AppData\\Local\\Temp\\", false, "J>Users"},
       {"C:\\Users\\Admin\\", false, "", nullptr},  // no USERPROFILE to compare with
-      {"C:\\Users\\Admin\\", true, "", "C:\\Users\\ADMIN~1", true},
+      {"C:\\Users\\Admin\\", true, "Users\\Admin^ADMIN~1", "C:\\Users\\ADMIN~1"},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
@@ -137,9 +142,9 @@ TEST(Reclaimable, TempFolderRefusals) {
     if (!c.windowsKnown) fake.FailCall("GetWindowsDirectoryA", ERROR_NOT_ENOUGH_MEMORY);
     fake.SetEnvironment("USERPROFILE",
                         c.profile ? std::optional<std::string>(c.profile) : std::nullopt);
-    if (std::string(c.profile ? c.profile : "").find('~') != std::string::npos) {
-      fake.SetShortName("C:\\Users\\Admin", "ADMIN~1");
-    }
+    char buffer[folder_walk::kTempPathSize];
+    EXPECT_EQ(folder_walk::FetchTempPath(fake, buffer).empty(), c.refused && !*c.machine)
+        << c.temp << " by its spelling";
     EXPECT_EQ(!folder_walk::OpenTempFolder(fake), c.refused)
         << c.temp << (c.windowsKnown ? "" : " without the Windows directory");
     EXPECT_EQ(fake.OpenHandles(), 0u) << c.temp;

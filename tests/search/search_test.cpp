@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/scoped_handle.h"
 #include "search/file_finder.h"
 #include "search/pattern_list.h"
 #include "support/fake_platform.h"
@@ -52,6 +53,15 @@ TEST(MatchPatternList, AgreesWithTheModelOnEveryShortListAndName) {
   }
 }
 
+// The folder at `path`, opened as itself and held.
+HANDLE HoldFolder(Platform& p, const std::string& path) {
+  const HANDLE folder = p.CreateFileA(path.c_str(), FILE_LIST_DIRECTORY | SYNCHRONIZE,
+                                      FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                      FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT,
+                                      nullptr);
+  return folder == INVALID_HANDLE_VALUE ? nullptr : folder;
+}
+
 FindSpec Spec(bool recursive, bool folders, const char* folder, const char* include,
               const char* excludeFiles = "", const char* excludeFolders = "") {
   return {recursive, folders, nullptr, folder, include, excludeFiles, excludeFolders};
@@ -83,21 +93,47 @@ TEST(FileFinder, FindsTheseInThisOrder) {
     SCOPED_TRACE(c.results);
     // C:\D lists A (".", "..", f.txt, B\g.txt), h.tmp,
     // C.txt and C (empty).
-    FakePlatform fake;
-    for (const char* f : {"A\\f.txt", "A\\B\\g.txt", "h.tmp", "C.txt"})
-      fake.AddFile("C:\\D\\" + std::string(f));
-    fake.AddFolder("C:\\D\\C");
-    fake.ClearLog();
-    if (c.failCall != 0) fake.FailNthCall(c.failCall - 1, ERROR_ACCESS_DENIED);
-    CFileFinder finder(fake, c.spec);
-    finder.Find();
-    std::string found;  // "<strFolder>|<cFileName>" without "C:\", one blank between
-    for (const FoundFile& r : finder.Results()) {
-      found += (found.empty() ? "" : " ") + r.strFolder.substr(3) + "|" + r.findData.cFileName;
+    // Listed by path, and (but for the failures, which fall on other calls)
+    // through a handle held on the folder, which finds the same.
+    for (const bool held : {false, true}) {
+      if (held && c.failCall != 0) continue;
+      FakePlatform fake;
+      for (const char* f : {"A\\f.txt", "A\\B\\g.txt", "h.tmp", "C.txt"})
+        fake.AddFile("C:\\D\\" + std::string(f));
+      fake.AddFolder("C:\\D\\C");
+      ScopedFileHandle folder(fake);
+      if (held) folder.reset(HoldFolder(fake, c.spec.strFolder));
+      fake.ClearLog();
+      if (c.failCall != 0) fake.FailNthCall(c.failCall - 1, ERROR_ACCESS_DENIED);
+      CFileFinder finder(fake, c.spec, held ? folder.get() : nullptr);
+      finder.Find();
+      std::string found;  // "<strFolder>|<cFileName>" without "C:\", one blank between
+      for (const FoundFile& r : finder.Results()) {
+        found += (found.empty() ? "" : " ") + r.strFolder.substr(3) + "|" + r.findData.cFileName;
+        // Each result can be opened by its own name.
+        const std::string name(r.strName.begin(), r.strName.end());
+        EXPECT_EQ(name, held ? std::string(r.findData.cFileName) : "");
+      }
+      EXPECT_EQ(found, c.results) << (held ? "held" : "by path");
+      EXPECT_EQ(fake.OpenHandles(), held && folder ? 1u : 0u);
     }
-    EXPECT_EQ(found, c.results);
-    EXPECT_EQ(fake.OpenHandles(), 0u);
   }
+}
+
+// Through a held folder, the finder goes down to kMaxWalkDepth levels and
+// no further, and holds no handle after it.
+TEST(FileFinder, HeldSearchesStopAtTheDepthBound) {
+  FakePlatform fake;
+  std::string folder = "C:\\D";
+  for (std::size_t level = 1; level <= kMaxWalkDepth + 3; ++level) {
+    folder += "\\d";
+    fake.AddFile(folder + "\\f");
+  }
+  ScopedFileHandle held(fake, HoldFolder(fake, "C:\\D"));
+  CFileFinder finder(fake, Spec(true, false, "C:\\D", "f"), held.get());
+  finder.Find();
+  EXPECT_EQ(finder.Results().size(), kMaxWalkDepth);
+  EXPECT_EQ(fake.OpenHandles(), 1u);
 }
 
 }  // namespace
