@@ -3,13 +3,18 @@
 #include "app/command_line.h"
 #include "app/run_cleanup.h"
 #include "app/run_gate.h"
+#include "folders/reclaimable.h"
 
 BOOL CCleanupApp::InitInstance() {
   const CommandLine commandLine = ParseCommandLine(m_platform.GetCommandLineA());
   SYSTEMTIME now{};
   m_platform.GetLocalTime(&now);
   const GateDecision gate = PassRunGate(m_platform, FormatRunDate(now), commandLine.force);
-  if (gate.run) RunCleanup(m_platform, gate.limitMB);
+  if (!gate.run) return FALSE;
+  const CleanupOutcome outcome =
+      RunCleanup(m_platform, gate.limitMB, RulesOf(gate.settings, FileTimeNow(m_platform)));
+  WriteRunRecord(m_platform,
+                 {outcome.estimateKB, outcome.cleaned, now, KilobytesOf(outcome.freedBytes)});
   return FALSE;
 }
 

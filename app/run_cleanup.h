@@ -7,14 +7,32 @@
 #include <cstdint>
 #include <string>
 
+#include "app/settings.h"
+#include "folders/folder_walk.h"
 #include "platform/platform.h"
 #include "search/file_finder.h"
+
+// What a cleaning pass did.
+struct CleanupOutcome {
+  DWORD estimateKB = 0;          // the estimate it compared with the threshold
+  bool cleaned = false;          // the estimate reached it, and the deletions ran
+  std::uint64_t freedBytes = 0;  // what the files it deleted held
+};
 
 // Deletes, when the estimate reaches `limitMB` megabytes: the "*.tmp" files
 // directly in the Windows directory, the temporary folder's contents (the
 // folder itself and the GUID-shaped folders at its top stay) and the hotfix
-// backup folders with their uninstall entries.
-void RunCleanup(Platform& platform, DWORD limitMB);
+// backup folders with their uninstall entries; what `rules` keep stays (the
+// age rule keeps nothing in the hotfix backup folders, which go whole), and
+// the estimate counts exactly what they let go.
+CleanupOutcome RunCleanup(Platform& platform, DWORD limitMB,
+                          const folder_walk::CleaningRules& rules = {});
+
+// The clock, as file-time ticks (UTC); 0 when it gives nothing.
+std::int64_t FileTimeNow(Platform& platform);
+
+// The rules a start at `now` runs with under `settings`.
+folder_walk::CleaningRules RulesOf(const RunSettings& settings, std::int64_t now);
 
 // The threshold in kilobytes, reckoned in 64 bits so that a large Limit never
 // wraps to a small one, and whether an estimate of `kilobytes` reaches it.

@@ -18,18 +18,22 @@ GateDecision PassRunGate(Platform& platform, const std::string& today, int force
     key = CreateSettingsKey(platform);
     if (key) {
       WriteExecuteDate(platform, key.get(), today);
-      WriteLimit(platform, key.get(), decision.limitMB);
+      WriteLimit(platform, key.get(), kDefaultLimitMB);
     }
+    decision.settings = ReadRunSettings(platform, key.get());
+    decision.limitMB = decision.settings.limitMB.value;
     decision.run = true;
     return decision;
   }
 
-  decision.limitMB = ReadStoredLimit(platform, key.get()).limitMB;
+  // A day that has seen a run ends here, having read nothing else.
   if (force == 0 && IsStoredDate(ReadStoredDate(platform, key.get()), today)) {
     decision.run = false;
     return decision;
   }
   WriteExecuteDate(platform, key.get(), today);
+  decision.settings = ReadRunSettings(platform, key.get());
+  decision.limitMB = decision.settings.limitMB.value;
   decision.run = true;
   return decision;
 }
@@ -37,8 +41,9 @@ GateDecision PassRunGate(Platform& platform, const std::string& today, int force
 GateDecision PeekRunGate(const GateSettings& settings, const std::string& today, int force) {
   GateDecision decision;
   decision.run = true;  // a first run makes the key and goes on
+  decision.settings = settings.run;
+  decision.limitMB = settings.run.limitMB.value;
   if (!settings.keyExists) return decision;
-  decision.limitMB = settings.limit.limitMB;
   decision.run = force != 0 || !IsStoredDate(settings.date, today);
   return decision;
 }

@@ -2,12 +2,19 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
 const char kSettingsKey[] = "SOFTWARE\\Brisca\\Sweepwell";
+const char kPolicyKey[] = "SOFTWARE\\Policies\\Brisca\\Sweepwell";
 const char kExecuteDateValue[] = "ExecuteDate";
 const char kLimitValue[] = "Limit";
+const char kKeepDaysValue[] = "KeepDays";
+const char kSkipUndeletableValue[] = "SkipUndeletable";
+const char kLastEstimateValue[] = "LastEstimateKB";
+const char kLastCleanedValue[] = "LastCleaned";
+const char kLastFreedValue[] = "LastFreedKB";
 
 namespace {
 
@@ -55,24 +62,54 @@ ScopedRegKey CreateSettingsKey(Platform& platform) {
 
 bool IsTextLimitType(DWORD type) { return type == REG_SZ || type == REG_EXPAND_SZ; }
 
-StoredLimit ReadStoredLimit(Platform& platform, HKEY key) {
-  StoredLimit stored;
+StoredNumber ReadStoredNumber(Platform& platform, HKEY key, const char* name) {
+  StoredNumber stored;
   BYTE bytes[kLimitReadLimit] = {};
   DWORD size = sizeof bytes;
-  stored.status = platform.RegQueryValueExA(key, kLimitValue, nullptr, &stored.type, bytes, &size);
+  stored.status = platform.RegQueryValueExA(key, name, nullptr, &stored.type, bytes, &size);
   if (stored.status != ERROR_SUCCESS) return stored;
   // Never past the buffer, whatever size the call reports.
   size = std::min<DWORD>(size, sizeof bytes);
   if (IsTextLimitType(stored.type)) {
     const char* text = reinterpret_cast<const char*>(bytes);
     stored.text.assign(text, std::find(text, text + size, '\0'));
-    stored.fromValue = ParseLimitText(stored.text, stored.limitMB);
+    stored.fromValue = ParseLimitText(stored.text, stored.value);
   } else if (size <= sizeof(LimitBytes)) {
     // The bytes past `size` are still the zeros the buffer started with.
-    stored.limitMB = DecodeLimit(bytes);
+    stored.value = DecodeLimit(bytes);
     stored.fromValue = true;
   }
   return stored;
+}
+
+namespace {
+
+Setting Resolve(Platform& platform, HKEY policyKey, HKEY settingsKey, const char* name,
+                DWORD defaultValue) {
+  Setting setting;
+  setting.value = defaultValue;
+  if (policyKey != nullptr) setting.policy = ReadStoredNumber(platform, policyKey, name);
+  if (settingsKey != nullptr) setting.settings = ReadStoredNumber(platform, settingsKey, name);
+  if (setting.policy.fromValue) {
+    setting.value = setting.policy.value;
+    setting.source = SettingSource::kPolicy;
+  } else if (setting.settings.fromValue) {
+    setting.value = setting.settings.value;
+    setting.source = SettingSource::kSettings;
+  }
+  return setting;
+}
+
+}  // namespace
+
+RunSettings ReadRunSettings(Platform& platform, HKEY settingsKey) {
+  const ScopedRegKey policy = OpenRegKey(platform, HKEY_LOCAL_MACHINE, kPolicyKey);
+  RunSettings settings;
+  settings.limitMB = Resolve(platform, policy.get(), settingsKey, kLimitValue, kDefaultLimitMB);
+  settings.keepDays = Resolve(platform, policy.get(), settingsKey, kKeepDaysValue, 0);
+  settings.keepDays.value = std::min(settings.keepDays.value, kMaxKeepDays);
+  settings.skipUndeletable = Resolve(platform, policy.get(), settingsKey, kSkipUndeletableValue, 0);
+  return settings;
 }
 
 StoredDate ReadStoredDate(Platform& platform, HKEY key) {
@@ -104,12 +141,45 @@ void WriteLimit(Platform& platform, HKEY key, DWORD limitMB) {
   platform.RegSetValueExA(key, kLimitValue, 0, REG_DWORD, bytes, sizeof bytes);
 }
 
+std::string FormatCleanedTime(const SYSTEMTIME& time) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", time.wYear, time.wMonth,
+                time.wDay, time.wHour, time.wMinute, time.wSecond);
+  return text;
+}
+
+void WriteRunRecord(Platform& platform, const RunRecord& record) {
+  const ScopedRegKey key = OpenSettingsKey(platform);
+  if (!key) return;
+  auto writeNumber = [&](const char* name, DWORD value) {
+    LimitBytes bytes;
+    EncodeLimit(value, bytes);
+    platform.RegSetValueExA(key.get(), name, 0, REG_DWORD, bytes, sizeof bytes);
+  };
+  writeNumber(kLastEstimateValue, record.estimateKB);
+  if (!record.cleaned) return;
+  const std::string cleaned = FormatCleanedTime(record.cleanedAt);
+  platform.RegSetValueExA(key.get(), kLastCleanedValue, 0, REG_SZ,
+                          reinterpret_cast<const BYTE*>(cleaned.c_str()),
+                          static_cast<DWORD>(cleaned.size() + 1));
+  writeNumber(kLastFreedValue, record.freedKB);
+}
+
 GateSettings ReadGateSettings(Platform& platform) {
   GateSettings settings;
   const ScopedRegKey key = OpenSettingsKey(platform);
+  settings.keyExists = static_cast<bool>(key);
+  settings.run = ReadRunSettings(platform, key.get());
   if (!key) return settings;
-  settings.keyExists = true;
-  settings.limit = ReadStoredLimit(platform, key.get());
   settings.date = ReadStoredDate(platform, key.get());
+  settings.record.estimateKB = ReadStoredNumber(platform, key.get(), kLastEstimateValue);
+  settings.record.freedKB = ReadStoredNumber(platform, key.get(), kLastFreedValue);
+  char text[kLimitReadLimit] = {};
+  DWORD type = REG_NONE, size = sizeof text - 1;
+  settings.record.cleanedStatus = platform.RegQueryValueExA(
+      key.get(), kLastCleanedValue, nullptr, &type, reinterpret_cast<BYTE*>(text), &size);
+  if (settings.record.cleanedStatus == ERROR_SUCCESS && IsTextLimitType(type)) {
+    settings.record.cleaned = text;
+  }
   return settings;
 }

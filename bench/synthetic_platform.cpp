@@ -169,6 +169,10 @@ void SyntheticPlatform::GetLocalTime(SYSTEMTIME* lpSystemTime) {
   lpSystemTime->wDay = 6;
 }
 
+void SyntheticPlatform::GetSystemTimeAsFileTime(FILETIME* lpSystemTimeAsFileTime) {
+  *lpSystemTimeAsFileTime = FILETIME{0x2C71E800u, 0x01DD8560u};  // 2026-12-06 09:00
+}
+
 LSTATUS SyntheticPlatform::RegOpenKeyA(HKEY, LPCSTR, HKEY* phkResult) {
   *phkResult = nullptr;
   return ERROR_FILE_NOT_FOUND;

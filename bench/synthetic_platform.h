@@ -51,6 +51,7 @@ class SyntheticPlatform final : public Platform {
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+  void GetSystemTimeAsFileTime(FILETIME* lpSystemTimeAsFileTime) override;
   DWORD GetLastError() override { return lastError_; }
   LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
   LSTATUS RegCreateKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;

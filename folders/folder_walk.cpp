@@ -7,6 +7,16 @@ bool IsGuidShapedName(std::string_view name) {
 
 namespace folder_walk {
 
+CleaningRules RulesFor(std::int64_t now, DWORD keepDays, bool skipUndeletable) {
+  constexpr std::int64_t kTicksPerDay = 864000000000;
+  CleaningRules rules;
+  rules.skipUndeletable = skipUndeletable;
+  if (keepDays == 0) return rules;
+  rules.keepAfter =
+      now <= 0 ? INT64_MIN : now - std::min<std::int64_t>(keepDays, 36500) * kTicksPerDay;
+  return rules;
+}
+
 namespace {
 
 // The attributes the entry's own handle gives, or INVALID_FILE_ATTRIBUTES.

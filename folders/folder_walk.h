@@ -10,6 +10,7 @@
 // names the walks spare, byte sums, and what makes two handles the same entry.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <initializer_list>
@@ -41,6 +42,29 @@ inline Kind KindOf(DWORD attributes) {
 inline std::uint64_t AddSaturating(std::uint64_t a, std::uint64_t b) {
   return b > UINT64_MAX - a ? UINT64_MAX : a + b;
 }
+
+// What a cleaning keeps and how it treats what it cannot delete. The defaults
+// keep nothing and end a folder's walk at the first entry that stays.
+struct CleaningRules {
+  // File-time ticks (UTC): a file or link whose later of creation and
+  // last-write times is after this is kept, and a folder created after it,
+  // which is still walked, is not removed. INT64_MAX keeps nothing.
+  std::int64_t keepAfter = INT64_MAX;
+  // An entry that cannot be deleted is passed over and its folder's walk
+  // goes on, rather than ending there.
+  bool skipUndeletable = false;
+
+  bool KeepsFile(const ListedEntry& entry) const {
+    return std::max(entry.creationTime, entry.lastWriteTime) > keepAfter;
+  }
+  bool KeepsFolder(const ListedEntry& entry) const { return entry.creationTime > keepAfter; }
+};
+
+// The rules of a start whose clock reads `now` (file-time ticks; 0 when it
+// could not be read, and then nothing is old enough), keeping what was
+// touched less than `keepDays` days before (0: no age rule; past 36,500 days
+// counts as 36,500). A time after `now` counts as recent.
+CleaningRules RulesFor(std::int64_t now, DWORD keepDays, bool skipUndeletable);
 
 // Folders the walks are inside are held sharing read and write but not
 // delete: nobody renames, moves or removes them meanwhile, while others'

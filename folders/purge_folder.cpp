@@ -1,5 +1,6 @@
 #include "folders/purge_folder.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <utility>
@@ -7,6 +8,8 @@
 
 #include "folders/folder_walk.h"
 
+using folder_walk::AddSaturating;
+using folder_walk::CleaningRules;
 using folder_walk::CopyFolderPath;
 using folder_walk::DeleteOnClose;
 using folder_walk::Identity;
@@ -65,7 +68,8 @@ void MakeWritable(Platform& platform, HANDLE file, DWORD attributes) {
 // others' moves into it still work meanwhile, and removed after its walk. A
 // read-only one, which cannot be removed, is left whole; so is one held by
 // another program so that it cannot be listed.
-void EnterSubfolder(Platform& platform, HANDLE folder, const ListedEntry& entry, Levels& levels) {
+void EnterSubfolder(Platform& platform, HANDLE folder, const ListedEntry& entry, bool remove,
+                    Levels& levels) {
   OpenedEntry sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, kHoldShare);
   Identity identity;
   if (!sub.handle || (sub.attributes & FILE_ATTRIBUTE_READONLY) != 0 ||
@@ -74,7 +78,7 @@ void EnterSubfolder(Platform& platform, HANDLE folder, const ListedEntry& entry,
   }
   Hold(platform, std::move(sub.handle), levels);
   Level& level = *levels.back();
-  level.removeAfter = true;
+  level.removeAfter = remove;
   level.parent = folder;
   level.name.assign(entry.name.begin(), entry.name.end());
   level.identity = identity;
@@ -92,8 +96,11 @@ void RemoveWalked(Platform& platform, const Level& walked) {
 }
 
 // Walks the levels until none is left: depth first, in listing order, each
-// folder's walk ended by the first file or link that stays.
-void Walk(Platform& platform, Levels& levels, bool guard) {
+// folder's walk ended by the first file or link that stays (unless the rules
+// pass over it), what the rules keep left in place. The bytes of the files
+// deleted.
+std::uint64_t Walk(Platform& platform, Levels& levels, bool guard, const CleaningRules& rules) {
+  std::uint64_t freed = 0;
   ListedEntry entry;
   while (!levels.empty()) {
     Level& level = *levels.back();
@@ -108,14 +115,19 @@ void Walk(Platform& platform, Levels& levels, bool guard) {
     if (guard && levels.size() == 1 && IsFolder(entry.attributes) && IsGuidShapedName(entry.ansi)) {
       continue;
     }
-    if (KindOf(entry.attributes) != Kind::kFolder) {
-      if (!DeleteListedFile(platform, level.folder, entry)) {
-        level.ended = true;
+    if (KindOf(entry.attributes) == Kind::kFolder) {
+      if (levels.size() <= kMaxWalkDepth) {
+        EnterSubfolder(platform, level.folder, entry, !rules.KeepsFolder(entry), levels);
       }
-    } else if (levels.size() <= kMaxWalkDepth) {
-      EnterSubfolder(platform, level.folder, entry, levels);
+    } else if (rules.KeepsFile(entry)) {
+      continue;
+    } else if (DeleteListedFile(platform, level.folder, entry)) {
+      if (KindOf(entry.attributes) == Kind::kFile) freed = AddSaturating(freed, entry.bytes);
+    } else if (!rules.skipUndeletable) {
+      level.ended = true;
     }
   }
+  return freed;
 }
 
 // The folder at `path`, opened as itself and held: with delete access to
@@ -133,7 +145,7 @@ void Purge(Platform& platform, const char* path, bool guard) {
     folder = OpenFolder(platform, path, 0);
     if (folder) Hold(platform, std::move(folder), levels);
   }
-  Walk(platform, levels, guard);
+  Walk(platform, levels, guard, CleaningRules());
 }
 
 }  // namespace
@@ -143,11 +155,12 @@ void PurgeFolder(Platform& platform, std::string_view folder, bool guard) {
   if (CopyFolderPath(path, folder)) Purge(platform, path, guard);
 }
 
-void PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard) {
-  if (folder == nullptr) return;
+std::uint64_t PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard,
+                              const CleaningRules& rules) {
+  if (folder == nullptr) return 0;
   Levels levels;
   levels.push_back(std::make_unique<Level>(platform, folder, ScopedFileHandle(platform)));
-  Walk(platform, levels, guard);
+  return Walk(platform, levels, guard, rules);
 }
 
 // A file listed as plain and writable is opened for deletion as whatever is
@@ -168,20 +181,17 @@ bool DeleteListedFile(Platform& platform, HANDLE folder, const ListedEntry& entr
   return NtSuccess(DeleteOnClose(platform, opened.handle.get()));
 }
 
-void RemoveListedFolder(Platform& platform, HANDLE folder, const ListedEntry& entry) {
-  switch (KindOf(entry.attributes)) {
-    case Kind::kLink: {
-      const OpenedEntry link = OpenEntry(platform, folder, entry, DELETE, kHoldShare);
-      if (link.handle) DeleteOnClose(platform, link.handle.get());
-      return;
-    }
-    case Kind::kFolder: {
-      Levels levels;
-      EnterSubfolder(platform, folder, entry, levels);
-      Walk(platform, levels, false);
-      return;
-    }
-    case Kind::kFile:
-      return;
+std::uint64_t RemoveListedFolder(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                                 bool skipUndeletable) {
+  if (KindOf(entry.attributes) == Kind::kLink) {
+    const OpenedEntry link = OpenEntry(platform, folder, entry, DELETE, kHoldShare);
+    if (link.handle) DeleteOnClose(platform, link.handle.get());
+    return 0;
   }
+  if (KindOf(entry.attributes) != Kind::kFolder) return 0;
+  Levels levels;
+  EnterSubfolder(platform, folder, entry, true, levels);
+  CleaningRules rules;
+  rules.skipUndeletable = skipUndeletable;
+  return Walk(platform, levels, false, rules);
 }

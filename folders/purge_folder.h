@@ -6,8 +6,10 @@
 // depth does: search/folder_listing.h).
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
+#include "folders/folder_walk.h"
 #include "platform/platform.h"
 #include "search/folder_listing.h"
 
@@ -38,17 +40,23 @@
 void PurgeFolder(Platform& platform, std::string_view folder, bool guard);
 
 // Empties the folder that `folder` holds (a handle with list rights) as
-// PurgeFolder empties one, without ever removing it. For folders that other
-// programs expect to exist, such as the temporary folder.
-void PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard);
+// PurgeFolder empties one, without ever removing it, under `rules`: what they
+// keep stays (and does not end its folder's walk), a folder they keep is
+// emptied but not removed, and with skipUndeletable a file or link that
+// stays is passed over. For folders that other programs expect to exist, such
+// as the temporary folder. The bytes of the files deleted.
+std::uint64_t PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard,
+                              const folder_walk::CleaningRules& rules = {});
 
 // Deletes one file or link that a listing of `folder` gave, through its own
 // handle, as a purge deletes one; false when it stays.
 bool DeleteListedFile(Platform& platform, HANDLE folder, const ListedEntry& entry);
 
 // Removes one entry that a listing of `folder` gave as a folder: a link as
-// itself; a real folder purged (no guard) and then removed, as a purge
-// removes a subfolder. Nothing is done when the entry is now missing,
-// unreadable or not what the listing said. Fits the hotfix backup folders,
-// which may be links.
-void RemoveListedFolder(Platform& platform, HANDLE folder, const ListedEntry& entry);
+// itself; a real folder purged (no guard, no age rule, passing over what stays
+// when `skipUndeletable`) and then removed, as a purge removes a subfolder.
+// Nothing is done when the entry is now missing, unreadable or not what the
+// listing said. Fits the hotfix backup folders, which may be links, and are
+// removed whole whatever their age. The bytes of the files deleted.
+std::uint64_t RemoveListedFolder(Platform& platform, HANDLE folder, const ListedEntry& entry,
+                                 bool skipUndeletable = false);

@@ -10,6 +10,7 @@
 #include "platform/scoped_handle.h"
 
 using folder_walk::AddSaturating;
+using folder_walk::CleaningRules;
 using folder_walk::CopyFolderPath;
 using folder_walk::HeldPlace;
 using folder_walk::kHoldShare;
@@ -37,7 +38,7 @@ bool PurgeEnters(DWORD attributes) { return (attributes & FILE_ATTRIBUTE_READONL
 // first, through handles, links neither counted nor entered, and with `guard`
 // the GUID-shaped folders at the top left out.
 std::uint64_t SizeOfTree(Platform& platform, HANDLE top, ScopedFileHandle owner, bool guard,
-                         std::size_t depth) {
+                         std::size_t depth, const CleaningRules& rules) {
   std::vector<std::unique_ptr<Level>> levels;
   if (top != nullptr) levels.push_back(std::make_unique<Level>(platform, top, std::move(owner)));
   std::uint64_t total = 0;
@@ -50,7 +51,7 @@ std::uint64_t SizeOfTree(Platform& platform, HANDLE top, ScopedFileHandle owner,
     }
     switch (KindOf(entry.attributes)) {
       case Kind::kFile:
-        total = AddSaturating(total, entry.bytes);
+        if (!rules.KeepsFile(entry)) total = AddSaturating(total, entry.bytes);
         break;
       case Kind::kLink:
         break;
@@ -76,12 +77,15 @@ std::string PathIn(const HeldPlace& folder, const FoundFile& found) {
   return folder.text + "\\" + std::string(EntryName(found.findData));
 }
 
-void CountTmpFiles(const HeldPlace& windows, const std::vector<FoundFile>& files, Entries entries,
-                   ReclaimableTerms& terms) {
+void CountTmpFiles(const HeldPlace& windows, const std::vector<FoundFile>& files,
+                   const CleaningRules& rules, Entries entries, ReclaimableTerms& terms) {
   for (const FoundFile& file : files) {
-    const DWORD attributes = file.findData.dwFileAttributes;
-    const std::uint64_t bytes = KindOf(attributes) == Kind::kFile ? ListedEntryOf(file).bytes : 0;
-    if (entries == Entries::kKeep) terms.tmpFiles.push_back({file, PathIn(windows, file), bytes});
+    const ListedEntry entry = ListedEntryOf(file);
+    const bool kept = rules.KeepsFile(entry);
+    const std::uint64_t bytes = KindOf(entry.attributes) == Kind::kFile && !kept ? entry.bytes : 0;
+    if (entries == Entries::kKeep) {
+      terms.tmpFiles.push_back({file, PathIn(windows, file), bytes, kept});
+    }
     terms.tmpFileBytes = AddSaturating(terms.tmpFileBytes, bytes);
   }
 }
@@ -92,7 +96,7 @@ void CountHotfixFolders(Platform& platform, const HeldPlace& windows, Entries en
   ListHotfixFolders(platform, windows, folders);
   for (const FoundFile& folder : folders) {
     const std::uint64_t bytes =
-        GetListedEntrySize(platform, windows.handle.get(), ListedEntryOf(folder), 0);
+        GetListedEntrySize(platform, windows.handle.get(), ListedEntryOf(folder), 0, {});
     if (entries == Entries::kKeep) {
       terms.hotfixFolders.push_back({folder, PathIn(windows, folder), bytes});
     }
@@ -100,14 +104,15 @@ void CountHotfixFolders(Platform& platform, const HeldPlace& windows, Entries en
   }
 }
 
-ReclaimableTerms SumTerms(Platform& platform, Entries entries) {
+ReclaimableTerms SumTerms(Platform& platform, const CleaningRules& rules, Entries entries,
+                          const std::string* tempText = nullptr) {
   ReclaimableTerms terms;
   const HeldPlace windows = folder_walk::OpenWindowsDirectory(platform);
   // The search's results are counted as soon as it ends, so that they are
   // gone before the long walk of the temporary folder.
-  CountTmpFiles(windows, FindWindowsTmpFiles(platform, windows), entries, terms);
-  if (const HeldPlace temp = folder_walk::OpenTempFolder(platform)) {
-    terms.tempFolderBytes = GetHeldFolderSize(platform, temp.handle.get(), true);
+  CountTmpFiles(windows, FindWindowsTmpFiles(platform, windows), rules, entries, terms);
+  if (const HeldPlace temp = folder_walk::OpenTempFolder(platform, tempText)) {
+    terms.tempFolderBytes = GetHeldFolderSize(platform, temp.handle.get(), true, rules);
   }
   CountHotfixFolders(platform, windows, entries, terms);
   return terms;
@@ -115,8 +120,9 @@ ReclaimableTerms SumTerms(Platform& platform, Entries entries) {
 
 }  // namespace
 
-ReclaimableTerms GetReclaimableTerms(Platform& platform) {
-  return SumTerms(platform, Entries::kKeep);
+ReclaimableTerms GetReclaimableTerms(Platform& platform, const CleaningRules& rules,
+                                     const std::string* temp) {
+  return SumTerms(platform, rules, Entries::kKeep, temp);
 }
 
 std::uint64_t TotalBytes(const ReclaimableTerms& terms) {
@@ -129,8 +135,8 @@ DWORD KilobytesOf(std::uint64_t bytes) {
   return kilobytes > 0xFFFFFFFFu ? 0xFFFFFFFFu : static_cast<DWORD>(kilobytes);
 }
 
-DWORD GetReclaimableKB(Platform& platform) {
-  return KilobytesOf(TotalBytes(SumTerms(platform, Entries::kDrop)));
+DWORD GetReclaimableKB(Platform& platform, const CleaningRules& rules) {
+  return KilobytesOf(TotalBytes(SumTerms(platform, rules, Entries::kDrop)));
 }
 
 std::uint64_t GetFolderSize(Platform& platform, std::string_view folder, bool guard) {
@@ -139,18 +145,19 @@ std::uint64_t GetFolderSize(Platform& platform, std::string_view folder, bool gu
   ScopedFileHandle held = OpenFolder(platform, path, 0);
   if (!held) return 0;
   const HANDLE handle = held.get();
-  return SizeOfTree(platform, handle, std::move(held), guard, 0);
+  return SizeOfTree(platform, handle, std::move(held), guard, 0, {});
 }
 
-std::uint64_t GetHeldFolderSize(Platform& platform, HANDLE folder, bool guard) {
-  return SizeOfTree(platform, folder, ScopedFileHandle(platform), guard, 0);
+std::uint64_t GetHeldFolderSize(Platform& platform, HANDLE folder, bool guard,
+                                const CleaningRules& rules) {
+  return SizeOfTree(platform, folder, ScopedFileHandle(platform), guard, 0, rules);
 }
 
 std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const ListedEntry& entry,
-                                 std::size_t depth) {
+                                 std::size_t depth, const CleaningRules& rules) {
   switch (KindOf(entry.attributes)) {
     case Kind::kFile:
-      return entry.bytes;
+      return rules.KeepsFile(entry) ? 0 : entry.bytes;
     case Kind::kLink:
       return 0;
     case Kind::kFolder:
@@ -160,5 +167,5 @@ std::uint64_t GetListedEntrySize(Platform& platform, HANDLE folder, const Listed
   auto sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, kHoldShare);
   if (!sub.handle) return 0;
   const HANDLE handle = sub.handle.get();
-  return SizeOfTree(platform, handle, std::move(sub.handle), false, depth);
+  return SizeOfTree(platform, handle, std::move(sub.handle), false, depth, rules);
 }

@@ -170,9 +170,14 @@ HeldPlace OpenWindowsDirectory(Platform& platform) {
   return windows;
 }
 
-HeldPlace OpenTempFolder(Platform& platform) {
+HeldPlace OpenTempFolder(Platform& platform, const std::string* instead) {
   char buffer[kTempPathSize];
-  HeldPlace temp{ScopedFileHandle(platform), std::string(FetchTempPath(platform, buffer))};
+  HeldPlace temp{ScopedFileHandle(platform), std::string()};
+  if (instead == nullptr) {
+    temp.text = std::string(FetchTempPath(platform, buffer));
+  } else if (instead->size() < kTempPathSize && !IsRefusedSpelling(platform, *instead)) {
+    temp.text = *instead;
+  }
   if (temp.text.empty()) return temp;
   char path[kTempPathSize];
   std::string_view folder = temp.text;

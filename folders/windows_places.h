@@ -48,8 +48,10 @@ HeldPlace OpenWindowsDirectory(Platform& platform);
 // own handle, is none of the places that must never be emptied: a volume's
 // root, the Windows directory or any folder above it, the profile or any
 // folder above it. Those are compared by volume and file index, so that no
-// spelling (a short name, a path through a junction) reaches them.
-HeldPlace OpenTempFolder(Platform& platform);
+// spelling (a short name, a path through a junction) reaches them. `instead`,
+// when given, stands for what GetTempPathA would give (another account's
+// temporary folder), under the same checks.
+HeldPlace OpenTempFolder(Platform& platform, const std::string* instead = nullptr);
 
 }  // namespace folder_walk
 

@@ -15,6 +15,8 @@ class Platform {
   virtual UINT SetErrorMode(UINT uMode) = 0;
   virtual LPSTR GetCommandLineA() = 0;
   virtual void GetLocalTime(SYSTEMTIME* lpSystemTime) = 0;
+  // The time now in UTC, as file times count it.
+  virtual void GetSystemTimeAsFileTime(FILETIME* lpSystemTimeAsFileTime) = 0;
   virtual DWORD GetLastError() = 0;
   // The text's length without its zero when it fits, the size needed (zero
   // included) when it does not, 0 when the variable is not set.

@@ -23,6 +23,10 @@ LPSTR Win32Platform::GetCommandLineA() { return ::GetCommandLineA(); }
 
 void Win32Platform::GetLocalTime(SYSTEMTIME* lpSystemTime) { ::GetLocalTime(lpSystemTime); }
 
+void Win32Platform::GetSystemTimeAsFileTime(FILETIME* lpSystemTimeAsFileTime) {
+  ::GetSystemTimeAsFileTime(lpSystemTimeAsFileTime);
+}
+
 DWORD Win32Platform::GetLastError() { return ::GetLastError(); }
 
 DWORD Win32Platform::GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) {

@@ -9,6 +9,7 @@ class Win32Platform : public Platform {
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+  void GetSystemTimeAsFileTime(FILETIME* lpSystemTimeAsFileTime) override;
   DWORD GetLastError() override;
   DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
   LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;

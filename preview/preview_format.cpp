@@ -2,12 +2,14 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <utility>
 
 const char kPreviewCsvHeader[] = "step,action,type,bytes,path,uninstall_key,uninstall_key_exists";
 
 namespace {
 
 const char kSettingsKeyName[] = "HKLM\\SOFTWARE\\Brisca\\Sweepwell";
+const char kPolicyKeyName[] = "HKLM\\SOFTWARE\\Policies\\Brisca\\Sweepwell";
 
 std::string Number(std::uint64_t value) { return std::to_string(value); }
 
@@ -77,41 +79,91 @@ std::string DateText(const StoredDate& date) {
   return notes.empty() ? text : text + " (" + notes + ")";
 }
 
-// Why Limit gives no threshold of its own, to follow "Limit is"; empty when it
-// gives one.
-std::string LimitFault(const StoredLimit& limit) {
-  const std::string type = TypeName(limit.type);
-  const bool text = IsTextLimitType(limit.type);
-  if (limit.status == ERROR_FILE_NOT_FOUND) return "missing";
-  if (limit.status == ERROR_MORE_DATA) {
+// Why a stored number gives no value of its own, to follow "... is"; empty
+// when it gives one.
+std::string NumberFault(const StoredNumber& number) {
+  const std::string type = TypeName(number.type);
+  const bool text = IsTextLimitType(number.type);
+  if (number.status == ERROR_FILE_NOT_FOUND) return "missing";
+  if (number.status == ERROR_MORE_DATA) {
     return text ? "a " + type + " longer than " + Number(kLimitReadLimit - 1) + " characters"
                 : "a " + type + " longer than 4 bytes";
   }
-  if (limit.status != ERROR_SUCCESS) {
-    return "unreadable (error " + Number(static_cast<std::uint64_t>(limit.status)) + ")";
+  if (number.status != ERROR_SUCCESS) {
+    return "unreadable (error " + Number(static_cast<std::uint64_t>(number.status)) + ")";
   }
-  if (limit.fromValue) return "";
-  return text ? "\"" + Printable(limit.text) + "\" as " + type +
+  if (number.fromValue) return "";
+  return text ? "\"" + Printable(number.text) + "\" as " + type +
                     ", not a decimal number up to 4294967295"
               : "a " + type + " longer than 4 bytes";
 }
 
-std::string LimitText(const StoredLimit& limit) {
-  const std::string fault = LimitFault(limit);
-  if (!fault.empty()) return fault + ": " + Number(kDefaultLimitMB) + " MB is used";
-  std::string text = Number(limit.limitMB) + " MB";
-  if (limit.type != REG_DWORD) text += " (stored as " + TypeName(limit.type) + ")";
+std::string StoredAs(const StoredNumber& number) {
+  return number.type == REG_DWORD ? "" : ", stored as " + TypeName(number.type);
+}
+
+// Where a setting's value came from, and why not from a key that holds one
+// that cannot be read: "policy", "settings key, stored as REG_SZ",
+// "default: Limit in the settings key is ...".
+std::string SourceText(const Setting& setting, const char* name) {
+  switch (setting.source) {
+    case SettingSource::kPolicy:
+      return "policy" + StoredAs(setting.policy);
+    case SettingSource::kSettings:
+      return "settings key" + StoredAs(setting.settings);
+    case SettingSource::kDefault:
+      break;
+  }
+  std::string text = "default";
+  for (const auto& [stored, where] :
+       {std::pair<const StoredNumber&, const char*>{setting.policy, " in the policy"},
+        {setting.settings, " in the settings key"}}) {
+    if (stored.status == ERROR_FILE_NOT_FOUND) continue;
+    text += (text == "default" ? ": " : "; ") + std::string(name) + where + " is " +
+            NumberFault(stored);
+  }
   return text;
 }
 
+void WriteSettings(std::ostream& out, const RunSettings& run) {
+  out << "  Limit            " << run.limitMB.value << " MB (" << SourceText(run.limitMB, "Limit")
+      << ")\n";
+  const DWORD days = run.keepDays.value;
+  out << "  KeepDays         " << days
+      << (days == 0   ? ""
+          : days == 1 ? " day"
+                      : " days")
+      << " (" << SourceText(run.keepDays, "KeepDays") << "): "
+      << (days == 0 ? "no age rule"
+                    : "files touched in the last " + Number(days) + " days are kept")
+      << "\n";
+  const bool skip = run.skipUndeletable.value != 0;
+  out << "  SkipUndeletable  " << run.skipUndeletable.value << " ("
+      << SourceText(run.skipUndeletable, "SkipUndeletable") << "): a file that cannot be deleted "
+      << (skip ? "is passed over" : "ends the emptying of its folder") << "\n";
+}
+
+void WriteRecord(std::ostream& out, const StoredRecord& record) {
+  const auto number = [](const StoredNumber& stored) {
+    return stored.fromValue ? Number(stored.value) : std::string("none");
+  };
+  out << "The last run that passed the gate\n";
+  out << "  LastEstimateKB   " << number(record.estimateKB) << "\n";
+  out << "  LastCleaned      " << (record.cleaned.empty() ? "never" : Printable(record.cleaned))
+      << "\n";
+  out << "  LastFreedKB      " << number(record.freedKB) << "\n";
+}
+
 void WriteGate(std::ostream& out, const PreviewGate& gate) {
-  out << "Settings key " << kSettingsKeyName << "\n";
+  out << "Settings (each from the policy key " << kPolicyKeyName << " first, then the settings key "
+      << kSettingsKeyName << ")\n";
   if (!gate.settings.keyExists) {
-    out << "  the key does not exist\n";
+    out << "  the settings key does not exist\n";
   } else {
-    out << "  ExecuteDate  " << DateText(gate.settings.date) << "\n";
-    out << "  Limit        " << LimitText(gate.settings.limit) << "\n";
+    out << "  ExecuteDate      " << DateText(gate.settings.date) << "\n";
   }
+  WriteSettings(out, gate.settings.run);
+  if (gate.settings.keyExists) WriteRecord(out, gate.settings.record);
   out << "Today is " << gate.today << ". A start without an argument would ";
   if (!gate.settings.keyExists) {
     out << "pass the gate as a first start, making the key with today's date and Limit "
@@ -131,6 +183,7 @@ void WriteEstimate(std::ostream& out, const PreviewEstimate& estimate) {
                                             : estimate.windowsDirectory)
       << " (" << estimate.tmpFileBytes << " bytes)\n";
   out << KilobyteColumn(estimate.tempFolderBytes) << "  the temporary folder "
+      << (estimate.systemTemp ? "of SYSTEM " : "")
       << (estimate.tempFolder.empty() ? "(not available)" : estimate.tempFolder)
       << ", GUID-shaped folders at its top left out (" << estimate.tempFolderBytes << " bytes)\n";
   out << KilobyteColumn(estimate.hotfixFolderBytes) << "  hotfix backup folders ("
@@ -217,11 +270,23 @@ std::string UninstallKeyName(const PreviewItem& item) {
   return item.uninstallKey.empty() ? std::string() : "HKLM\\" + item.uninstallKey;
 }
 
+// How long ago a kept file was touched, in whole days.
+std::string AgeText(std::int64_t ticks) {
+  constexpr std::int64_t kTicksPerDay = 864000000000;
+  if (ticks < 0) return "in the future";
+  const std::int64_t days = ticks / kTicksPerDay;
+  return days == 0
+             ? "less than a day ago"
+             : Number(static_cast<std::uint64_t>(days)) + (days == 1 ? " day ago" : " days ago");
+}
+
 void WriteItem(std::ostream& out, const PreviewItem& item) {
   const bool keep = item.action == PreviewAction::kKeep;
   out << "  " << (keep ? "keep  " : "delete") << "  " << KindWord(item.kind);
   out << std::string(item.kind == PreviewEntryKind::kFolder ? 2 : 4, ' ') << item.path;
-  if (keep) {
+  if (keep && item.recent) {
+    out << "  (touched " << AgeText(item.ageTicks) << ": recent, by KeepDays)";
+  } else if (keep) {
     out << "  (GUID-shaped name)";
   } else if (item.kind == PreviewEntryKind::kLink) {
     out << "  (removed as a link, never followed)";
@@ -253,8 +318,11 @@ void WriteItems(std::ostream& out, const PreviewReport& report) {
     }
     if (!any) out << "  (none)\n";
   }
-  out << "A file that cannot be deleted (in use, say) ends the emptying of its folder: the "
-         "entries listed after it stay.\n";
+  out << (report.gate.startToday.settings.skipUndeletable.value != 0
+              ? "A file that cannot be deleted (in use, say) is passed over, and its folder "
+                "stays.\n"
+              : "A file that cannot be deleted (in use, say) ends the emptying of its folder: the "
+                "entries listed after it stay.\n");
 }
 
 }  // namespace
@@ -286,15 +354,20 @@ void WritePreviewText(std::ostream& out, const PreviewReport& report) {
 void WritePreviewCheck(std::ostream& out, const PreviewReport& report) {
   const PreviewEstimate& estimate = report.estimate;
   const GateSettings& settings = report.gate.settings;
-  const std::string fault = settings.keyExists ? LimitFault(settings.limit) : "";
+  const Setting& limit = settings.run.limitMB;
   out << "Reclaimable " << estimate.kilobytes << " KB, threshold " << estimate.thresholdKB
       << " KB (Limit " << estimate.limitMB << " MB, ";
-  if (!settings.keyExists) {
+  if (limit.source == SettingSource::kPolicy) {
+    out << "set by policy" << StoredAs(limit.policy);
+  } else if (limit.source == SettingSource::kSettings) {
+    out << "stored as " << TypeName(limit.settings.type);
+  } else if (!settings.keyExists) {
     out << "the default: no settings key";
-  } else if (!fault.empty()) {
-    out << "the default: Limit is " << fault;
   } else {
-    out << "stored as " << TypeName(settings.limit.type);
+    out << "the default: Limit is " << NumberFault(limit.settings);
+  }
+  if (settings.run.keepDays.value != 0) {
+    out << "; files of the last " << settings.run.keepDays.value << " days kept";
   }
   out << "): a forced start would " << (estimate.cleans ? "clean" : "delete nothing") << ".\n";
 }

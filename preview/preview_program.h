@@ -23,10 +23,11 @@ int RunPreview(Platform& platform, const std::vector<std::string>& args, std::os
                std::ostream& err);
 
 struct PreviewOptions {
-  bool csv = false;    // --csv: the items as CSV rows instead of the text report
-  bool check = false;  // --check: one line on the estimate and the threshold
-  bool help = false;   // --help, -h or /?: the usage text only
-  std::string error;   // why the arguments were refused; empty when they were not
+  bool csv = false;     // --csv: the items as CSV rows instead of the text report
+  bool check = false;   // --check: one line on the estimate and the threshold
+  bool system = false;  // --system: SYSTEM's temporary folder, not this account's
+  bool help = false;    // --help, -h or /?: the usage text only
+  std::string error;    // why the arguments were refused; empty when they were not
 };
 
 // Reads the arguments after the program's name. Anything but the options

@@ -1,6 +1,8 @@
 #include "preview/preview_report.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 #include <utility>
 
@@ -26,8 +28,19 @@ PreviewEntryKind KindOf(DWORD attributes) {
 // and the GUID-shaped folders it keeps. Each entry is sized as the estimate
 // sizes it, so the items add up to its term. Nothing is appended when the
 // temporary folder cannot be had or opened.
-void AddTempFolderItems(Platform& platform, std::vector<PreviewItem>& items) {
-  const folder_walk::HeldPlace temp = folder_walk::OpenTempFolder(platform);
+std::int64_t Touched(const ListedEntry& entry) {
+  return std::max(entry.creationTime, entry.lastWriteTime);
+}
+
+// Appends one item per top-level entry of the temporary folder, as the pass
+// walks it under `rules`: files and links to delete or keep, folders to
+// empty with their trees, and the GUID-shaped folders it keeps. Each entry is
+// sized as the estimate sizes it, so the items add up to its term. Nothing is
+// appended when the temporary folder cannot be had or opened.
+void AddTempFolderItems(Platform& platform, const std::string* tempText,
+                        const folder_walk::CleaningRules& rules, std::int64_t now,
+                        std::vector<PreviewItem>& items) {
+  const folder_walk::HeldPlace temp = folder_walk::OpenTempFolder(platform, tempText);
   if (!temp) return;
   FolderListing listing(platform, temp.handle.get());
   ListedEntry entry;
@@ -36,10 +49,12 @@ void AddTempFolderItems(Platform& platform, std::vector<PreviewItem>& items) {
     item.step = PreviewStep::kTempFolderEntry;
     item.kind = KindOf(entry.attributes);
     // Only folders are spared for their names, links to folders included.
-    const bool kept = IsFolder(entry.attributes) && IsGuidShapedName(entry.ansi);
-    item.action = kept ? PreviewAction::kKeep : PreviewAction::kDelete;
+    const bool guid = IsFolder(entry.attributes) && IsGuidShapedName(entry.ansi);
+    item.recent = !IsFolder(entry.attributes) && rules.KeepsFile(entry);
+    item.ageTicks = now - Touched(entry);
+    item.action = guid || item.recent ? PreviewAction::kKeep : PreviewAction::kDelete;
     item.path = temp.text + std::string(entry.ansi);
-    item.bytes = kept ? 0 : GetListedEntrySize(platform, temp.handle.get(), entry, 1);
+    item.bytes = guid ? 0 : GetListedEntrySize(platform, temp.handle.get(), entry, 1, rules);
     items.push_back(std::move(item));
   }
 }
@@ -60,15 +75,18 @@ PreviewGate ReadGate(Platform& platform) {
   gate.today = FormatRunDate(now);
   gate.settings = ReadGateSettings(platform);
   gate.startToday = PeekRunGate(gate.settings, gate.today, 0);
+  gate.now = FileTimeNow(platform);
   return gate;
 }
 
-PreviewEstimate Estimate(Platform& platform, const ReclaimableTerms& terms, DWORD limitMB) {
+PreviewEstimate Estimate(Platform& platform, const ReclaimableTerms& terms, DWORD limitMB,
+                         const std::string* tempText) {
   PreviewEstimate estimate;
   char windows[folder_walk::kWindowsDirectorySize];
   estimate.windowsDirectory = std::string(folder_walk::FetchWindowsDirectory(platform, windows));
+  estimate.systemTemp = tempText != nullptr;
   // Shown only when the estimate could walk it.
-  if (folder_walk::HeldPlace temp = folder_walk::OpenTempFolder(platform)) {
+  if (folder_walk::HeldPlace temp = folder_walk::OpenTempFolder(platform, tempText)) {
     estimate.tempFolder = std::move(temp.text);
   }
   estimate.tmpFileBytes = terms.tmpFileBytes;
@@ -84,11 +102,14 @@ PreviewEstimate Estimate(Platform& platform, const ReclaimableTerms& terms, DWOR
   return estimate;
 }
 
-PreviewItem TmpFileItem(const CountedEntry& file) {
+PreviewItem TmpFileItem(const CountedEntry& file, std::int64_t now) {
   PreviewItem item;
   item.step = PreviewStep::kWindowsTmpFile;
   item.kind = folder_walk::IsLink(file.found.findData.dwFileAttributes) ? PreviewEntryKind::kLink
                                                                         : PreviewEntryKind::kFile;
+  item.recent = file.kept;
+  item.action = file.kept ? PreviewAction::kKeep : PreviewAction::kDelete;
+  item.ageTicks = now - Touched(ListedEntryOf(file.found));
   item.path = file.path;
   item.bytes = file.bytes;
   return item;
@@ -112,24 +133,66 @@ PreviewItem HotfixFolderItem(Platform& platform, const CountedEntry& folder) {
 
 }  // namespace
 
-PreviewReport BuildPreviewReport(Platform& platform) {
+std::string SystemTempPath(Platform& platform) {
+  const ScopedRegKey environment =
+      OpenRegKey(platform, HKEY_LOCAL_MACHINE,
+                 "SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment");
+  char text[MAX_PATH] = {};
+  DWORD size = sizeof text - 1, type = REG_NONE;
+  if (!environment ||
+      platform.RegQueryValueExA(environment.get(), "TEMP", nullptr, &type,
+                                reinterpret_cast<BYTE*>(text), &size) != ERROR_SUCCESS ||
+      (type != REG_SZ && type != REG_EXPAND_SZ)) {
+    return {};
+  }
+  // Each %NAME% as this process's environment has it (SystemRoot is the
+  // machine's); a name it does not know leaves nothing to show.
+  std::string path;
+  for (const char* at = text; *at != '\0'; ++at) {
+    const char* end = *at == '%' ? std::strchr(at + 1, '%') : nullptr;
+    if (end == nullptr) {
+      path += *at;
+      continue;
+    }
+    char value[MAX_PATH] = {};
+    const DWORD length =
+        platform.GetEnvironmentVariableA(std::string(at + 1, end).c_str(), value, MAX_PATH);
+    if (length == 0 || length >= MAX_PATH) return {};
+    path.append(value, length);
+    at = end;
+  }
+  if (!path.empty() && path.back() != '\\') path += '\\';
+  return path;
+}
+
+PreviewReport BuildPreviewReport(Platform& platform, bool systemTemp) {
   PreviewReport report;
   report.gate = ReadGate(platform);
-  const ReclaimableTerms terms = GetReclaimableTerms(platform);
-  report.estimate = Estimate(platform, terms, report.gate.startToday.limitMB);
+  const folder_walk::CleaningRules rules =
+      RulesOf(report.gate.startToday.settings, report.gate.now);
+  const std::string system = systemTemp ? SystemTempPath(platform) : std::string();
+  const std::string* tempText = systemTemp ? &system : nullptr;
+  const ReclaimableTerms terms = GetReclaimableTerms(platform, rules, tempText);
+  report.estimate = Estimate(platform, terms, report.gate.startToday.limitMB, tempText);
 
-  for (const CountedEntry& file : terms.tmpFiles) report.items.push_back(TmpFileItem(file));
-  AddTempFolderItems(platform, report.items);
+  for (const CountedEntry& file : terms.tmpFiles) {
+    report.items.push_back(TmpFileItem(file, report.gate.now));
+  }
+  AddTempFolderItems(platform, tempText, rules, report.gate.now, report.items);
   for (const CountedEntry& folder : terms.hotfixFolders) {
     report.items.push_back(HotfixFolderItem(platform, folder));
   }
   return report;
 }
 
-PreviewReport BuildPreviewSummary(Platform& platform) {
+PreviewReport BuildPreviewSummary(Platform& platform, bool systemTemp) {
   PreviewReport report;
   report.gate = ReadGate(platform);
-  report.estimate =
-      Estimate(platform, GetReclaimableTerms(platform), report.gate.startToday.limitMB);
+  const folder_walk::CleaningRules rules =
+      RulesOf(report.gate.startToday.settings, report.gate.now);
+  const std::string system = systemTemp ? SystemTempPath(platform) : std::string();
+  const std::string* tempText = systemTemp ? &system : nullptr;
+  report.estimate = Estimate(platform, GetReclaimableTerms(platform, rules, tempText),
+                             report.gate.startToday.limitMB, tempText);
   return report;
 }

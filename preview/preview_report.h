@@ -21,7 +21,8 @@ enum class PreviewStep {
 
 enum class PreviewAction {
   kDelete,  // deleted (a folder with all it holds, a link as a link)
-  kKeep,    // left whole: a GUID-shaped folder at the top of the temporary folder
+  kKeep,    // left whole: a GUID-shaped folder at the top of the temporary folder, or
+            // a file the age rule keeps
 };
 
 enum class PreviewEntryKind { kFile, kFolder, kLink };
@@ -38,6 +39,8 @@ enum class UninstallState {
 struct PreviewItem {
   PreviewStep step = PreviewStep::kWindowsTmpFile;
   PreviewAction action = PreviewAction::kDelete;
+  bool recent = false;        // kept by the age rule (else a kept one is GUID-shaped)
+  std::int64_t ageTicks = 0;  // a file's: from the later of its creation and last write to now
   PreviewEntryKind kind = PreviewEntryKind::kFile;
   std::string path;
   std::uint64_t bytes = 0;  // what the estimate counts for it
@@ -49,8 +52,9 @@ struct PreviewItem {
 
 struct PreviewGate {
   std::string today;        // as the gate formats it
-  GateSettings settings;    // the key as it stands
+  GateSettings settings;    // the keys as they stand
   GateDecision startToday;  // a start today without an argument
+  std::int64_t now = 0;     // the clock, as file-time ticks; 0 when it gives nothing
 };
 
 struct PreviewHotfixTerm {
@@ -61,6 +65,7 @@ struct PreviewHotfixTerm {
 struct PreviewEstimate {
   std::string windowsDirectory;  // empty when it cannot be had whole
   std::string tempFolder;        // as fetched, trailing backslash kept; empty likewise
+  bool systemTemp = false;       // the temporary folder is SYSTEM's, as the daily task sees it
   std::uint64_t tmpFileBytes = 0;
   std::uint64_t tempFolderBytes = 0;
   std::uint64_t hotfixFolderBytes = 0;
@@ -79,8 +84,15 @@ struct PreviewReport {
 
 // Reads everything through `platform` and calls nothing that changes the
 // machine: listings, attributes, opening and reading registry keys only.
-PreviewReport BuildPreviewReport(Platform& platform);
+// With `systemTemp`, the temporary folder is SYSTEM's (SystemTempPath), as
+// the daily task sees it, rather than this account's.
+PreviewReport BuildPreviewReport(Platform& platform, bool systemTemp = false);
 
 // The report's gate and estimate alone, without its items, whose listing
 // would walk the temporary folder a second time.
-PreviewReport BuildPreviewSummary(Platform& platform);
+PreviewReport BuildPreviewSummary(Platform& platform, bool systemTemp = false);
+
+// SYSTEM's temporary folder: the machine's TEMP from its environment
+// (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\Environment), its
+// %variables% expanded, with a trailing backslash; empty when it cannot be had.
+std::string SystemTempPath(Platform& platform);

@@ -10,6 +10,7 @@
 // command-line parser to a model on any text.
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -19,6 +20,7 @@
 #include "app/run_cleanup.h"
 #include "app/run_gate.h"
 #include "app/settings.h"
+#include "folders/machine_text.h"
 #include "support/fake_platform.h"
 
 namespace {
@@ -157,6 +159,177 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   EXPECT_EQ(fake.List(kWin), (Names{"a.tmp.bak", "y.tmp", "a.tmp", "$KB1$"}));
 }
 
+// Limit, KeepDays and SkipUndeletable, each from the policy key when it is
+// there and reads as a number, else from the settings key, else the default.
+TEST(RunSettings, PolicyOverSettingsKeyOverDefault) {
+  using Value = std::tuple<const char*, DWORD, std::vector<BYTE>>;  // name, type, data
+  const auto dword = [](DWORD v) { return std::vector<BYTE>{BYTE(v), BYTE(v >> 8), 0, 0}; };
+  const struct {
+    const char* what;
+    std::vector<Value> policy, settings;
+    DWORD limit, keepDays, skip;
+    SettingSource limitFrom, keepFrom;
+  } cases[] = {
+      {"none", {}, {}, 20, 0, 0, SettingSource::kDefault, SettingSource::kDefault},
+      {"the settings key's",
+       {},
+       {{kLimit, REG_DWORD, dword(50)},
+        {kKeepDaysValue, REG_DWORD, dword(7)},
+        {kSkipUndeletableValue, REG_DWORD, dword(1)}},
+       50,
+       7,
+       1,
+       SettingSource::kSettings,
+       SettingSource::kSettings},
+      {"policy over the settings key, value by value",
+       {{kKeepDaysValue, REG_DWORD, dword(3)}, {kSkipUndeletableValue, REG_DWORD, dword(0)}},
+       {{kLimit, REG_DWORD, dword(50)},
+        {kKeepDaysValue, REG_DWORD, dword(7)},
+        {kSkipUndeletableValue, REG_DWORD, dword(1)}},
+       50,
+       3,
+       0,
+       SettingSource::kSettings,
+       SettingSource::kPolicy},
+      {"policy as text, as a preference writes it",
+       {{kLimit, REG_SZ, Text("0")}},
+       {{kLimit, REG_DWORD, dword(50)}},
+       0,
+       0,
+       0,
+       SettingSource::kPolicy,
+       SettingSource::kDefault},
+      // A policy value of the wrong type does not count: the next source does.
+      {"policy of the wrong type",
+       {{kLimit, REG_BINARY, {1, 2, 3, 4, 5}}, {kKeepDaysValue, REG_SZ, Text("week")}},
+       {{kKeepDaysValue, REG_DWORD, dword(7)}},
+       20,
+       7,
+       0,
+       SettingSource::kDefault,
+       SettingSource::kSettings},
+      {"KeepDays past its cap",
+       {{kKeepDaysValue, REG_DWORD, {0xff, 0xff, 0xff, 0xff}}},
+       {},
+       20,
+       kMaxKeepDays,
+       0,
+       SettingSource::kDefault,
+       SettingSource::kPolicy},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform fake;
+    fake.AddRegKey(kSettingsKey);
+    for (const auto& [name, type, data] : c.policy) fake.SetRegValue(kPolicyKey, name, type, data);
+    for (const auto& [name, type, data] : c.settings) {
+      fake.SetRegValue(kSettingsKey, name, type, data);
+    }
+    const RunSettings run = ReadGateSettings(fake).run;
+    EXPECT_EQ(run.limitMB.value, c.limit);
+    EXPECT_EQ(run.keepDays.value, c.keepDays);
+    EXPECT_EQ(run.skipUndeletable.value, c.skip);
+    EXPECT_EQ(run.limitMB.source, c.limitFrom);
+    EXPECT_EQ(run.keepDays.source, c.keepFrom);
+    // The gate that lets a run go on hands it the same.
+    const GateDecision gate = PassRunGate(fake, kToday, 1);
+    EXPECT_EQ(gate.limitMB, c.limit);
+    EXPECT_EQ(gate.settings.keepDays.value, c.keepDays);
+    EXPECT_TRUE(fake.Changes().size() == 1 && fake.Changes()[0].value == kDate);
+  }
+}
+
+// The age rule (KeepDays) and SkipUndeletable over whole forced starts, with
+// the record they leave: what stays, the estimate and what the deletions
+// freed, in kilobytes. Entries are touched now unless their flags say how many
+// days ago (machine_text.h). Without held files the estimate is exactly what
+// is freed.
+TEST(CleaningRules, KeepRecentAndGoOnPastWhatStays) {
+  const struct {
+    const char* what;
+    const char* machine;
+    DWORD keepDays, skip;
+    const char* left;  // what stays in the temporary folder and the Windows directory
+    DWORD estimateKB, freedKB;
+    bool clock = true;  // false: the clock gives nothing
+  } cases[] = {
+      {"neither: a held file ends its folder", "%T\\a=1k %T\\b=2k+u %T\\c=4k %T\\s\\d=8k", 0, 0,
+       "b c s s\\d", 15, 1},
+      {"go on past it", "%T\\a=1k %T\\b=2k+u %T\\c=4k %T\\s\\d=8k+d30", 0, 1, "b", 15, 13},
+      {"old and recent, at the top and deeper",
+       "%T\\old=1k+d30 %T\\new=2k %T\\s\\old=4k+d8 %T\\s\\new=8k+d6", 7, 0, "new s s\\new", 5, 5},
+      {"a recent file in front of old ones", "%T\\new=1k+d1 %T\\old=2k+d30", 7, 0, "new", 2, 2},
+      {"a recent file in an old folder", "%T\\s\\+d30 %T\\s\\new=1k %T\\s\\old=2k+d30", 7, 0,
+       "s s\\new", 2, 2},
+      {"an emptied folder goes only when old", "%T\\s\\old=1k+d30 %T\\t\\+d30 %T\\t\\old=2k+d30", 7,
+       0, "s", 3, 3},
+      {"future times and a late write are recent", "%T\\f=1k+d-2 %T\\g=2k+c30", 7, 0, "f g", 0, 0},
+      {"KeepDays past its cap counts as 36,500", "%T\\ancient=1k+d36501 %T\\old=2k+d36499", 99999,
+       0, "old", 1, 1},
+      {"the Windows directory's *.tmp files too, not the hotfix folders",
+       "Windows\\old.tmp=1k+d30 Windows\\new.tmp=2k Windows\\$hf\\new=4k", 7, 0, "new.tmp", 5, 5},
+      {"a clock that cannot be read: nothing is old enough", "%T\\old=1k+d30", 7, 0, "old", 0, 0,
+       false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakePlatform fake;
+    fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+    fake.SetRegDword(kSettingsKey, kLimit, 0);
+    fake.SetRegDword(kSettingsKey, kKeepDaysValue, c.keepDays);
+    fake.SetRegDword(kSettingsKey, kSkipUndeletableValue, c.skip);
+    Build(fake, c.machine);
+    if (!c.clock) fake.FailCall("GetSystemTimeAsFileTime", 1);
+    EXPECT_EQ(ApplicationMain(fake), 0);
+    std::string left;
+    std::function<void(const std::string&, const std::string&)> walk = [&](auto& folder, auto& as) {
+      for (const std::string& name : fake.List(folder)) {
+        left += (left.empty() ? "" : " ") + as + name;
+        walk(folder + "\\" + name, as + name + "\\");
+      }
+    };
+    walk(Expand("C:\\%T"), "");
+    walk("C:\\Windows", "");
+    EXPECT_EQ(left, c.left);
+    const auto record = [&](const char* name) {
+      const auto value = fake.GetRegValue(kSettingsKey, name);
+      return value && value->data.size() == 4 ? value->data[0] | value->data[1] << 8 : -1;
+    };
+    EXPECT_EQ(record(kLastEstimateValue), static_cast<int>(c.estimateKB));
+    EXPECT_EQ(record(kLastFreedValue), static_cast<int>(c.freedKB));
+  }
+}
+
+// The record: written by every run that passes the gate, LastCleaned and
+// LastFreedKB only by one that cleans; a file in use is not freed.
+TEST(RunRecord, TellsWhatEachRunDid) {
+  FakePlatform fake;
+  fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  Build(fake, "%T\\a=3m %T\\b=2m+u %T\\c=15m+d30 Windows\\x.tmp=1m");
+  const auto stored = [&](const char* name) {
+    const auto value = fake.GetRegValue(kSettingsKey, name);
+    return value ? std::string(value->data.begin(), value->data.end()) : std::string("none");
+  };
+  const auto number = [](DWORD v) {
+    return std::string{char(v), char(v >> 8), char(v >> 16), char(v >> 24)};
+  };
+  EXPECT_EQ(ApplicationMain(fake), 0);  // a first run: 21 MB reach 20
+  EXPECT_EQ(stored(kLastEstimateValue), number(21 << 10));
+  EXPECT_EQ(stored(kLastCleanedValue), std::string("2026-12-06T09:00:00") + '\0');
+  EXPECT_EQ(stored(kLastFreedValue), number(4 << 10));  // b stays, and c after it
+  // A day later, forced, below the threshold: the estimate alone is rewritten.
+  fake.SetLocalTime(2026, 12, 7);
+  EXPECT_EQ(ApplicationMain(fake), 0);
+  EXPECT_EQ(stored(kLastEstimateValue), number(17 << 10));
+  EXPECT_EQ(stored(kLastCleanedValue), std::string("2026-12-06T09:00:00") + '\0');
+  EXPECT_EQ(stored(kLastFreedValue), number(4 << 10));
+  // Unforced on the same day, the gate stops the start: nothing is written.
+  fake.SetCommandLine("C:\\Tools\\sweepwell.exe");
+  fake.ClearLog();
+  EXPECT_EQ(ApplicationMain(fake), 0);
+  EXPECT_TRUE(fake.Changes().empty());
+}
+
 TEST(ApplicationMain, SameDayStartCleansOnlyWhenForced) {
   // The command line, and whether it forces a run.
   const std::pair<std::string, bool> cases[] = {
@@ -183,9 +356,11 @@ TEST(ApplicationMain, SameDayStartCleansOnlyWhenForced) {
     fake.ClearLog();
     EXPECT_EQ(ApplicationMain(fake), 0);
     EXPECT_EQ(fake.Exists(kWin + "old.tmp"), !forced);
-    // The error mode first; unforced, the gate's key is the last thing read.
+    // The error mode first.
     EXPECT_EQ(fake.Calls().front().call, "SetErrorMode");
-    EXPECT_EQ(fake.Calls().back().call == "RegCloseKey", !forced);
+    std::size_t opens = 0;
+    for (const auto& call : fake.Calls()) opens += call.call == "RegOpenKeyA" ? 1u : 0u;
+    EXPECT_EQ(opens == 1, !forced);  // unforced, the gate's key is all it opens
     EXPECT_EQ(fake.SetErrorMode(0),  // gives the mode it replaces
               SEM_NOGPFAULTERRORBOX | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   }

@@ -2,7 +2,9 @@
 // one: entries separated by blanks, each a path below C:\ and what it is.
 //   Windows\a.tmp=5g+rh   a file of 5 GiB (k, m, g: KiB, MiB, GiB), read-only
 //                         and hidden; +s system, +u held open by another process,
-//                         +o an oplock held on it whose break is never acknowledged
+//                         +o an oplock held on it whose break is never acknowledged;
+//                         +d30 created and last written 30 days ago (+d-1: in a
+//                         day), +c30 created, +w30 last written (files and folders)
 //   T\sub\                a folder (with flags as a file's)
 //   T\j>Outside           a folder link to C:\Outside; T\l@Outside\f a file
 //                         link (+r sets the link's own read-only bit);
@@ -72,6 +74,16 @@ inline void Build(FakePlatform& f, const std::string& text) {
       const std::size_t power = std::string("kmg").find(*unit) + 1;  // 0 when there is none
       f.AddFile(path, size << (10 * power), attributes == 0 ? FILE_ATTRIBUTE_ARCHIVE : attributes);
     }
+    // Days before the machine's now, after a time flag; the machine's now when absent.
+    const auto ago = [&](char flag, char both) {
+      std::size_t at = flags.find(flag);
+      if (at == std::string::npos) at = flags.find(both);
+      const long days =
+          at == std::string::npos ? 0 : std::strtol(flags.c_str() + at + 1, nullptr, 10);
+      return f.Now() - days * FakePlatform::kTicksPerDay;
+    };
+    if (flags.find_first_of("dcw") != std::string::npos)
+      f.SetTimes(path, ago('c', 'd'), ago('w', 'd'));
     if (has('u')) f.SetInUse(path);
     if (has('o')) f.SetOplocked(path);
   }

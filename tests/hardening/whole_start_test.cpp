@@ -60,7 +60,8 @@ void Walk(const FakePlatform& fake, const std::string& folder, Entries& out) {
 //    what they hold;
 //  - never anything reached through a link, nor a link's attributes (setting
 //    them acts on the target);
-//  - in the registry, the settings key's values ExecuteDate and Limit, and
+//  - in the registry, the settings key's values ExecuteDate and Limit and the
+//    record (LastEstimateKB, LastCleaned, LastFreedKB), and
 //    subkeys of the installed-software list named by the part of a plain-ASCII
 //    "$" folder's name from a "KB" (any letter case) up to its closing "$", at
 //    least three characters long.
@@ -108,8 +109,9 @@ struct Places {
   std::string Violation(const FakePlatform::CallRecord& call) const {
     const std::string target = Fold(call.target);
     if (call.call == "RegCreateKeyA" || call.call == "RegSetValueExA") {
-      const bool own =
-          call.call == "RegCreateKeyA" || call.value == "ExecuteDate" || call.value == "Limit";
+      const std::set<std::string> values = {"ExecuteDate", "Limit", "LastEstimateKB", "LastCleaned",
+                                            "LastFreedKB"};
+      const bool own = call.call == "RegCreateKeyA" || values.count(call.value) != 0;
       return own && target == "HKLM\\SOFTWARE\\BRISCA\\SWEEPWELL" ? "" : "writes elsewhere";
     }
     if (call.call == "RegDeleteKeyA") {

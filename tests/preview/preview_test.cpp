@@ -22,6 +22,10 @@ const std::string kWin = "C:\\Windows\\";
 const std::string kTemp = "C:\\Users\\Admin\\AppData\\Local\\Temp\\";
 const std::string kUninstall = "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
+std::vector<BYTE> Text(const std::string& text) {
+  return {text.c_str(), text.c_str() + text.size() + 1};
+}
+
 // Another day's date, stored as binary, and Limit 20 in the settings key; *.tmp files and a
 // look-alike in the Windows directory; files, a folder, a GUID-shaped folder and a link in the
 // temporary folder; hotfix folders with and without entries, one a link. At Limit -1 the machine is
@@ -55,8 +59,11 @@ void Build(FakePlatform& fake, long long limitMB = 20) {
 // decision, each kind of item and uninstall entry), in this order.
 const char* const kText =
     R"(Sweepwell preview: what a start would do on this machine. Nothing has been changed.
-  ExecuteDate  "2\x09\x7f" (stored as REG_BINARY; no terminating zero: counts as another day)
-  Limit        20 MB
+  ExecuteDate      "2\x09\x7f" (stored as REG_BINARY; no terminating zero: counts as another day)
+  Limit            20 MB (settings key)
+  KeepDays         0 (default): no age rule
+  SkipUndeletable  0 (default): a file that cannot be deleted ends the emptying of its folder
+  LastCleaned      never
 Today is 2026/12/6. A start without an argument would pass the gate (no run recorded today) and store today's date.
 Estimate: 21504 KB, the sum in bytes of
            5 KB  *.tmp files directly in C:\Windows (5120 bytes)
@@ -113,19 +120,53 @@ TEST(PreviewReport, ListsWhatThePassThenDeletesInItsOrder) {
 // Each command line's exit code, output (as lines in order; --check's one line
 // over the sample machine, 21504 KB, with Limit set or replaced by `limit`,
 // which --check names; at -1 an empty machine's text) and error message.
+// The settings as an administrator may give them: KeepDays 7 by policy, with
+// the sample's temporary folder touched 30 days ago but one file, touched
+// tomorrow, and a "*.tmp" file touched today; SkipUndeletable 1 in the
+// settings key; the record of a run that cleaned.
+void AdministeredMachine(FakePlatform& fake) {
+  const std::int64_t old = fake.Now() - 30 * FakePlatform::kTicksPerDay;
+  for (const std::string& path : {kTemp + "cache", kTemp + "linked",
+                                  kTemp + "cache\\{6F9619FF-8B86-D011-B42D-00C04FC964FF}\\page"}) {
+    fake.SetTimes(path, old, old);
+  }
+  fake.SetTimes(kTemp + "say \"hi\".txt", old, fake.Now() + FakePlatform::kTicksPerDay);
+  fake.SetRegDword(kPolicyKey, kKeepDaysValue, 7);
+  fake.SetRegDword(kSettingsKey, kSkipUndeletableValue, 1);
+  fake.SetRegDword(kSettingsKey, kLastEstimateValue, 123);
+  fake.SetRegValue(kSettingsKey, kLastCleanedValue, REG_SZ, Text("2026-12-05T03:00:00"));
+  fake.SetRegDword(kSettingsKey, kLastFreedValue, 100);
+}
+
+// SYSTEM's temporary folder, as the machine's environment names it.
+void SystemTemp(FakePlatform& fake) {
+  const std::string temp = "%SystemRoot%\\TEMP";
+  fake.SetRegValue("SYSTEM\\CurrentControlSet\\Control\\Session Manager\\Environment", "TEMP",
+                   REG_EXPAND_SZ, Text(temp));
+  fake.SetEnvironment("SystemRoot", "C:\\Windows");
+  fake.AddFile(kWin + "TEMP\\service.log", 3 << 20);
+}
+
+// Each command line's exit code, output (as lines in order; --check's one line
+// over the sample machine, 21504 KB, with Limit set or replaced by `limit`,
+// which --check names; at -1 an empty machine's text) and error message.
 TEST(PreviewProgram, AnswersEachCommandLine) {
   const std::string usage = kPreviewUsage;
   const std::string check = "Reclaimable 21504 KB, threshold ";
   const std::string cleans = "): a forced start would clean.";
   const std::string idle = "): a forced start would delete nothing.";
-  const std::string empty = "  the key does not exist\npass the gate and delete nothing.\n  (none)";
+  const std::string empty =
+      "  the settings key does not exist\npass the gate and delete nothing.\n  (none)";
   const std::string dword = " MB, stored as REG_DWORD";
   const std::string never = "4294967296 KB (Limit 4194304" + dword + idle;
-  const std::string nan = "\" as REG_SZ, not a decimal number up to 4294967295";
+  const std::string nan = "\" as REG_SZ, not a decimal number up to 4294967295)";
   const std::string fallback = "20480 KB (Limit 20 MB, the default: ";
+  const std::string limit = "  Limit            ";
+  const std::string fault = limit + "20 MB (default: Limit in the settings key is ";
   const std::string longer(kLimitReadLimit, '7');  // with its zero, past the read
-  const std::string today = "  ExecuteDate  \"2026/12/6\"";
+  const std::string today = "  ExecuteDate      \"2026/12/6\"";
   const std::string forced = "A start with a non-zero argument (sweepwell.exe 1) would pass it.";
+  const std::string recent = "  (touched in the future: recent, by KeepDays)";
   const struct {
     std::vector<std::string> args;
     int exitCode;
@@ -133,6 +174,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
     std::string error;
     long long limitMB = 20;
     const char* limit = nullptr;  // when given, Limit as this REG_SZ
+    void (*setup)(FakePlatform&) = nullptr;
   } cases[] = {
       {{}, kPreviewOk, kText, ""},
       {{"--csv"}, kPreviewOk, kCsv, ""},
@@ -153,7 +195,7 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
        "50"},
       {{"--check"},
        kPreviewCheckCleans,
-       check + fallback + "Limit is \"\\x09a" + nan + cleans,
+       check + fallback + "Limit is \"\\x09a" + nan.substr(0, nan.size() - 1) + cleans,
        "",
        20,
        "\ta"},
@@ -162,24 +204,66 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
        "Reclaimable 0 KB, threshold " + fallback + "no settings key" + idle,
        "",
        -1},
-      {{},
-       kPreviewOk,
-       "  Limit        \"4294967296" + nan + ": 20 MB is used",
-       "",
-       20,
-       "4294967296"},
-      {{}, kPreviewOk, "  Limit        \"" + nan + ": 20 MB is used", "", 20, ""},
-      {{},
-       kPreviewOk,
-       "  Limit        a REG_SZ longer than 63 characters: 20 MB is used",
-       "",
-       20,
-       longer.c_str()},
-      {{}, kPreviewOk, "  Limit        7 MB (stored as REG_SZ)", "", 20, " 7 "},
+      {{}, kPreviewOk, fault + "\"4294967296" + nan, "", 20, "4294967296"},
+      {{}, kPreviewOk, fault + "\"" + nan, "", 20, ""},
+      {{}, kPreviewOk, fault + "a REG_SZ longer than 63 characters)", "", 20, longer.c_str()},
+      {{}, kPreviewOk, limit + "7 MB (settings key, stored as REG_SZ)", "", 20, " 7 "},
       {{}, kPreviewOk, empty, "", -1},
       {{}, kPreviewOk, today + "\n" + forced, "", -2},
       {{}, kPreviewOk, today + " (and 2 more bytes after its end)", "", -3},
       {{"--check"}, kPreviewOk, check + never, "", 4194304},
+      // Limit set by policy wins over the settings key's.
+      {{"--check"},
+       kPreviewOk,
+       check + "30720 KB (Limit 30 MB, set by policy" + idle,
+       "",
+       20,
+       nullptr,
+       [](FakePlatform& f) { f.SetRegDword(kPolicyKey, kLimitValue, 30); }},
+      // Each setting with its source, the record, and what the age rule keeps.
+      {{},
+       kPreviewOk,
+       "  KeepDays         7 days (policy): files touched in the last 7 days are kept\n"
+       "  SkipUndeletable  1 (settings key): a file that cannot be deleted is passed over\n"
+       "  LastEstimateKB   123\n  LastCleaned      2026-12-05T03:00:00\n  LastFreedKB      100\n"
+       "Estimate: 21489 KB, the sum in bytes of\n"
+       "  keep    file    C:\\Windows\\a,b.tmp  (touched less than a day ago: recent, by "
+       "KeepDays)\n"
+       "  keep    file    C:\\Users\\Admin\\AppData\\Local\\Temp\\say \"hi\".txt" +
+           recent +
+           "\n"
+           "  delete  folder  C:\\Users\\Admin\\AppData\\Local\\Temp\\cache  (2097152 bytes)\n"
+           "A file that cannot be deleted (in use, say) is passed over, and its folder stays.",
+       "",
+       20,
+       nullptr,
+       AdministeredMachine},
+      {{"--csv"},
+       kPreviewOk,
+       "tmp-file,keep,file,0,\"C:\\Windows\\a,b.tmp\",,\n"
+       "temp-entry,keep,file,0,\"C:\\Users\\Admin\\AppData\\Local\\Temp\\say \"\"hi\"\".txt\",,",
+       "",
+       20,
+       nullptr,
+       AdministeredMachine},
+      {{"--check"},
+       kPreviewCheckCleans,
+       "Reclaimable 21489 KB, threshold 20480 KB (Limit 20" + dword +
+           "; files of the last 7 days kept" + cleans,
+       "",
+       20,
+       nullptr,
+       AdministeredMachine},
+      // SYSTEM's temporary folder, as the daily task sees it.
+      {{"--system"},
+       kPreviewOk,
+       "        3072 KB  the temporary folder of SYSTEM C:\\Windows\\TEMP\\, GUID-shaped folders "
+       "at its top left out (3145728 bytes)\n"
+       "  delete  file    C:\\Windows\\TEMP\\service.log  (3145728 bytes)",
+       "",
+       20,
+       nullptr,
+       SystemTemp},
   };
   for (const auto& c : cases) {
     FakePlatform fake;
@@ -188,6 +272,8 @@ TEST(PreviewProgram, AnswersEachCommandLine) {
       const std::size_t size = std::strlen(c.limit) + 1;  // with its zero
       fake.SetRegValue(kSettingsKey, kLimitValue, REG_SZ, {c.limit, c.limit + size});
     }
+    if (c.setup) c.setup(fake);
+    fake.ClearLog();
     std::ostringstream out, err;
     EXPECT_EQ(RunPreview(fake, c.args, out, err), c.exitCode);
     std::istringstream lines(c.out);  // each the end of a line of `out`, in this order

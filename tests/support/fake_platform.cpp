@@ -145,9 +145,10 @@ struct Node {
   bool oplocked = false;  // another program holds an oplock it never lets go
   DWORD attributes = 0;
   std::uint64_t size = 0;
-  Parts target;                // a link's
-  std::vector<Named> entries;  // a folder's, in the order they were made
-  std::weak_ptr<Node> parent;  // a folder's; none for the root and once gone
+  std::int64_t created = 0, written = 0;  // file times, set when it is made
+  Parts target;                           // a link's
+  std::vector<Named> entries;             // a folder's, in the order they were made
+  std::weak_ptr<Node> parent;             // a folder's; none for the root and once gone
   int names = 0;
   std::map<std::uintptr_t, Open> opens;  // by handle, and the others' below
   bool deletePending = false;
@@ -208,6 +209,7 @@ struct FakePlatform::State {
   std::map<std::string, std::string> environment;  // by folded name
   std::vector<char> commandLine;
   SYSTEMTIME time{};
+  std::int64_t now = 0;  // the same moment in file-time ticks (UTC is local time here)
   UINT errorMode = 0;
   DWORD lastError = 0;
 
@@ -249,6 +251,7 @@ struct FakePlatform::State {
   NodePtr NewNode() {
     auto node = std::make_shared<Node>();
     node->id = ++lastId;
+    node->created = node->written = now;
     return node;
   }
 
@@ -621,7 +624,23 @@ void FakePlatform::SetEnvironment(const std::string& name, std::optional<std::st
 }
 void FakePlatform::SetLocalTime(WORD year, WORD month, WORD day) {
   s_->time = SYSTEMTIME{year, month, 0, day, 9, 0, 0, 0};
+  // Days from 1601-01-01 to the date, by the proleptic Gregorian calendar.
+  const int y = year - (month <= 2 ? 1 : 0);
+  const int era = y / 400;
+  const int yearOfEra = y - era * 400;
+  const int dayOfYear = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const std::int64_t days = era * 146097LL + yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 +
+                            dayOfYear - 584694;  // 1601-03-01 is day 59 of 1601
+  s_->now = (days * 24 + 9) * 3600 * kTicksPerSecond;
 }
+
+void FakePlatform::SetTimes(const std::string& path, std::int64_t created, std::int64_t written) {
+  Node& node = *s_->Existing(path).node;
+  node.created = created;
+  node.written = written;
+}
+
+std::int64_t FakePlatform::Now() const { return s_->now; }
 void FakePlatform::SetCommandLine(const std::string& text) {
   s_->commandLine.assign(text.c_str(), text.c_str() + text.size() + 1);
 }
@@ -708,6 +727,12 @@ UINT FakePlatform::SetErrorMode(UINT mode) {
 LPSTR FakePlatform::GetCommandLineA() {
   s_->Note("GetCommandLineA");
   return s_->commandLine.data();
+}
+
+void FakePlatform::GetSystemTimeAsFileTime(FILETIME* time) {
+  // The call cannot fail; one made to stands for a clock that gives nothing.
+  const auto ticks = static_cast<std::uint64_t>(s_->Note("GetSystemTimeAsFileTime") ? 0 : s_->now);
+  *time = FILETIME{static_cast<DWORD>(ticks), static_cast<DWORD>(ticks >> 32)};
 }
 
 void FakePlatform::GetLocalTime(SYSTEMTIME* time) {
@@ -892,6 +917,8 @@ NTSTATUS FakePlatform::NtQueryDirectoryFile(HANDLE handle, HANDLE, PIO_APC_ROUTI
           std::memset(record, 0, size);
           record->EndOfFile.QuadPart = record->AllocationSize.QuadPart =
               static_cast<LONGLONG>(entry->size);
+          record->CreationTime.QuadPart = entry->created;
+          record->LastWriteTime.QuadPart = record->ChangeTime.QuadPart = entry->written;
           record->FileAttributes = entry->Reported();
           record->FileNameLength = static_cast<ULONG>(name.size() * sizeof(WCHAR));
           std::memcpy(record->FileName, name.data(), name.size() * sizeof(WCHAR));

@@ -95,7 +95,14 @@ class FakePlatform : public Platform {
   void SetWindowsDirectory(const std::string& text);
   void SetTempPath(const std::string& text);
   void SetEnvironment(const std::string& name, std::optional<std::string> value);
+  // The day, at 09:00, both as local time and as the system's file time (the
+  // machine's time zone is UTC). Entries made later get that time as their
+  // creation and last-write times.
   void SetLocalTime(WORD year, WORD month, WORD day);
+  static constexpr std::int64_t kTicksPerSecond = 10000000;  // of file times
+  static constexpr std::int64_t kTicksPerDay = 86400 * kTicksPerSecond;
+  std::int64_t Now() const;
+  void SetTimes(const std::string& path, std::int64_t created, std::int64_t written);
   void SetCommandLine(const std::string& text);
 
   // Registry keys below HKEY_LOCAL_MACHINE.
@@ -174,10 +181,11 @@ class FakePlatform : public Platform {
   // - Registry and native calls leave the last error alone; the other calls set
   //   it only when they fail. Failures injected for GetLastError,
   //   GetCommandLineA, GetLocalTime and SetErrorMode, which cannot fail, are
-  //   ignored.
+  //   ignored; one injected for GetSystemTimeAsFileTime gives a time of 0.
   UINT SetErrorMode(UINT uMode) override;
   LPSTR GetCommandLineA() override;
   void GetLocalTime(SYSTEMTIME* lpSystemTime) override;
+  void GetSystemTimeAsFileTime(FILETIME* lpSystemTimeAsFileTime) override;
   DWORD GetLastError() override;
   DWORD GetEnvironmentVariableA(LPCSTR lpName, LPSTR lpBuffer, DWORD nSize) override;
   LSTATUS RegOpenKeyA(HKEY hKey, LPCSTR lpSubKey, HKEY* phkResult) override;
