@@ -50,3 +50,35 @@ cleaning() {
   idle_start "a forced start" "drive registry" 1
   expect_settings after "$DATE" '"Limit"=dword:000186a0'
 }
+
+# An administrator's controls: KeepDays 7 keeps what was touched in the last
+# week (Wine reports the earlier of a file's change and modification times as
+# its creation time, so a modification time set 30 days back makes a file
+# old); SkipUndeletable 1 goes on past a file in use; the record tells what
+# the run did, read back as an inventory tool would.
+administered() {
+  local t=$TEMP_PATH busy="$TEMP_PATH\\busy\\a-held.log" f
+  for f in old.txt:2K new.txt:64K busy/a-held.log:1K busy/z-after.txt:4K; do
+    sample_sized "$TEMP_DIR/${f%:*}" "${f#*:}"
+  done
+  sample_sized "$WINDOWS_DIR/old.tmp" 8K && sample_sized "$WINDOWS_DIR/new.tmp" 16K
+  touch -d '30 days ago' "$TEMP_DIR"/{old.txt,busy/a-held.log,busy/z-after.txt} "$WINDOWS_DIR/old.tmp"
+  settings '"ExecuteDate"="2001/1/1"' "$L0" '"KeepDays"=dword:00000007' '"SkipUndeletable"=dword:00000001'
+  capture before
+  wine_run cmd /c "ping -n 60 127.0.0.1 >nul <$busy" &>/dev/null &
+  for _ in {1..600}; do held "$busy" && break || sleep 0.1; done
+  held "$busy" || fail "no Windows process took hold of $busy"
+  sweep
+  held "$busy" || fail "$busy was let go before the run ended: the case proves nothing"
+  capture after
+  wait
+  expect_gone before after "a start with KeepDays 7 and SkipUndeletable 1" "$t\\old.txt" \
+    "$t\\busy\\z-after.txt" 'C:\windows\old.tmp'
+  # 2 + 1 + 4 + 8 KB were old enough; the 1 KB in use stayed.
+  local record
+  record=$(wine_run reg query 'HKLM\SOFTWARE\Brisca\Sweepwell' "$SWEEPWELL_REG_VIEW" | tr -d '\r')
+  grep -qE "LastEstimateKB +REG_DWORD +0xf$" <<<"$record" &&
+    grep -qE "LastFreedKB +REG_DWORD +0xe$" <<<"$record" &&
+    grep -qE "LastCleaned +REG_SZ +$(date +%Y-%m-%d)T[0-9]{2}:[0-9]{2}:[0-9]{2}$" <<<"$record" ||
+    fail "the record is not that of this run:"$'\n'"$record"
+}

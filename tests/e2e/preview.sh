@@ -19,6 +19,7 @@ preview() {
   make_sample_machine "$WINDOWS_DIR" "$TEMP_DIR" || fail "could not make the sample machine"
   sample_sized "$WINDOWS_DIR/\$NtUninstallKB654321\$/update.exe" 1M # no uninstall entry
   sample_sized "$TEMP_DIR/report, final.txt" 10K
+  sample_sized "$WINDOWS_DIR/temp/service.log" 3M # in SYSTEM's temporary folder
   install 'C:\Sweepwell\sweepwell-preview.exe'
   capture before
   grep -qiF 'Uninstall\\KB123456]' "$S/before.registry" || fail "the captures miss the uninstall entry"
@@ -29,6 +30,10 @@ preview() {
     "                  and the uninstall entry $u\\KB123456: it exists" \
     "                  and the uninstall entry $u\\KB654321: it does not exist"
   ! grep -qF 'X.TMP' <<<"$OUT" || fail "X.TMP is not a *.tmp file"
+  # As the daily task sees it: SYSTEM's temporary folder, the machine's TEMP.
+  show 0 --system
+  has '        3072 KB  the temporary folder of SYSTEM C:\windows\temp\, GUID-shaped folders at its top left out (3145728 bytes)' \
+    '  delete  file    C:\windows\temp\service.log  (3145728 bytes)'
   show 0 --csv
   has "temp-entry,delete,file,10240,\"$t\\report, final.txt\",,"
   unchanged "the preview (no settings key)" drive registry settings
@@ -36,7 +41,7 @@ preview() {
   settings "$DATE" '"Limit"=dword:00000064'
   capture before
   show 0
-  has "  ExecuteDate  \"$(today)\"" \
+  has "  ExecuteDate      \"$(today)\"" \
     "Today is $(today). A start without an argument would end at the gate: a run already happened today. A start with a non-zero argument (sweepwell.exe 1) would pass it." \
     'Threshold: Limit 100 MB = 102400 KB. The estimate is below it: a pass would delete nothing.'
   unchanged "the preview (today's date stored)" drive registry settings
