@@ -46,21 +46,8 @@ std::uint64_t PurgeTempFolder(Platform& platform, const CleaningRules& rules) {
   return temp ? PurgeHeldFolder(platform, temp.handle.get(), true, rules) : 0;
 }
 
-// A name whose ANSI form is a best fit of its own (the full-width reverse
-// solidus U+FF3C read as "\", say) names no hotfix: only one that is the
-// same text in both, plain ASCII, gives an entry.
-bool IsAsciiName(const FoundFile& folder) {
-  const std::string_view ansi = EntryName(folder.findData);
-  if (ansi.size() != folder.strName.size()) return false;
-  for (std::size_t i = 0; i < ansi.size(); ++i) {
-    if (folder.strName[i] >= 0x80 || static_cast<WCHAR>(ansi[i]) != folder.strName[i]) return false;
-  }
-  return true;
-}
-
 void DeleteUninstallEntry(Platform& platform, const FoundFile& folder) {
-  if (!IsAsciiName(folder)) return;
-  const std::string keyName = HotfixKeyName(std::string(EntryName(folder.findData)));
+  const std::string keyName = HotfixKeyNameOf(folder);
   if (keyName.empty()) return;
   const ScopedRegKey uninstall = OpenRegKey(platform, HKEY_LOCAL_MACHINE, kUninstallKey);
   if (uninstall) platform.RegDeleteKeyA(uninstall.get(), keyName.c_str());

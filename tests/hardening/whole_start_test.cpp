@@ -85,8 +85,11 @@ struct Places {
   // A "$" folder directly in the Windows directory, or a "$" entry that
   // appeared there during the run (a folder renamed by a racing installer,
   // which the pass then lists as one).
+  // Its ANSI name begins with "$": a full-width dollar (U+FF04) best-fits to one.
   bool Hotfix(const std::string& top) const {
-    return !top.empty() && top[windows.size() + 1] == '$' &&
+    const std::size_t at = windows.size() + 1;
+    return !top.empty() &&
+           (top[at] == '$' || top.compare(at, 3, "\xef\xbc\x84") == 0) &&
            (IsFolder(Kind(top)) || kinds.count(top) == 0);
   }
 
@@ -495,15 +498,19 @@ TEST(WholeStart, WindowsDirectoryEntriesGoAsThemselves) {
   FakePlatform fake;
   fake.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
   fake.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
-  Build(fake, "Windows\\" + bestFit + "KB1$\\f=1 Windows\\\xef\xbd\x98.tmp=1 Windows\\X.TMP=1 " +
+  // Listed as "$NtUninstallKB2$", its first character a full-width dollar.
+  Build(fake, "Windows\\\xef\xbc\x84NtUninstallKB2$\\f=1 Windows\\" + bestFit +
+                  "KB1$\\f=1 Windows\\\xef\xbd\x98.tmp=1 Windows\\X.TMP=1 " +
                   "Protected\\secret.txt=1+r Windows\\hl.tmp&Protected\\secret.txt " +
                   "%T\\keep\\a=1+u Users\\Public\\f=1");
   fake.AddRegKey(kUninstall + "KB1");
+  fake.AddRegKey(kUninstall + "KB2");
   ASSERT_TRUE(CheckStart(fake, 100000, false));
   EXPECT_EQ(fake.List("C:\\Windows"), (std::vector<std::string>{"X.TMP", "hl.tmp"}));
   EXPECT_TRUE(fake.Exists("C:\\Users\\Public\\f"));
   EXPECT_EQ(fake.Attributes("C:\\Protected\\secret.txt"), FILE_ATTRIBUTE_READONLY);
   EXPECT_TRUE(fake.RegKeyExists(kUninstall + "KB1"));
+  EXPECT_TRUE(fake.RegKeyExists(kUninstall + "KB2"));
 }
 
 // A tree nested deeper than any walk goes: the walks hold no more handles
