@@ -317,9 +317,9 @@ and the settings as they were" \
       stored CreateTask=0x0 Limit=0x32 KeepDays=0x9 SkipUndeletable=-'
   check "$1: the same install again with CREATETASK=1 registers the task" \
     'msiexec_exits 0 /i "$new" /qn CREATETASK=1 && task_exists && stored CreateTask=0x1'
-  check "$1: a repair given LIMIT=0 KEEPDAYS=36500 SKIPUNDELETABLE=0 writes them" \
-    'msiexec_exits 0 /i "$new" /qn LIMIT=0 KEEPDAYS=36500 SKIPUNDELETABLE=0 REINSTALL=ALL REINSTALLMODE=omus &&
-      stored CreateTask=0x1 Limit=0x0 KeepDays=0x8e94 SkipUndeletable=0x0'
+  check "$1: a repair given LIMIT=4194303 KEEPDAYS=36500 SKIPUNDELETABLE=0, the ends of their ranges, writes them" \
+    'msiexec_exits 0 /i "$new" /qn LIMIT=4194303 KEEPDAYS=36500 SKIPUNDELETABLE=0 REINSTALL=ALL REINSTALLMODE=omus &&
+      stored CreateTask=0x1 Limit=0x3fffff KeepDays=0x8e94 SkipUndeletable=0x0'
   check "$1: installing the older package again is refused" \
     'msiexec_exits !0 /i "$old" /qn && installed "$later_stage"'
   # Windows removes the older version during an upgrade with the upgrading
@@ -330,7 +330,7 @@ and the settings as they were" \
   # Then the new version registers the task again, over the one left.
   check "$1: an install over a task left behind, and its removal, which leaves the values the package wrote" \
     'msiexec_exits 0 /i "$old" /qn && msiexec_exits 0 /x "$old" /qn && no_task && nothing_installed &&
-      stored CreateTask=- Limit=0x0 KeepDays=0x8e94 SkipUndeletable=0x0'
+      stored CreateTask=- Limit=0x3fffff KeepDays=0x8e94 SkipUndeletable=0x0'
   if [[ $1 == x64 ]]; then
     check "x64: the x86 package refuses 64-bit Windows and installs nothing" \
       'msiexec_exits !0 /i "C:\\packages\\Sweepwell-$version-x86.msi" /qn && nothing_installed'
