@@ -13,6 +13,7 @@ packages=(
   wine32:i386 wine32-preloader:i386               # keep the address space free for Wine)
   python3 python3-pefile                          # packaging checks
   wixl msitools osslsigncode openssl              # fleet packages (scripts/package.sh): MSIs, signing
+  libxml2-utils                                   # the template checked against the ADMX schema (xmllint)
 )
 
 missing=()

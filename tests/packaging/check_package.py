@@ -14,17 +14,20 @@
 # Of the deployment packages:
 #   check_package.py task FILE             the task definition as shipped: UTF-16, daily as
 #                                          SYSTEM, catches up, below-normal priority, time limit
-#   check_package.py template ADMX ADML SOURCES
-#                                          the administrative template: well-formed, every name it
-#                                          uses defined, and the value it sets the one the program
-#                                          reads (its key, name and default, found in SOURCES/app)
+#   check_package.py template SCHEMA ADMX ADML SOURCES
+#                                          the administrative template: valid against the ADMX
+#                                          schema SCHEMA (xmllint), every name it uses defined, its
+#                                          three policies under the Policies key of the program's
+#                                          settings key (found in SOURCES/app), each setting the
+#                                          value, with the range, that the package's property does
+#                                          (SOURCES/packaging/finish_msi.py)
 #   check_package.py msi MSI ARCH VERSION  the package's task actions run deferred as SYSTEM, the
 #                                          pre-Vista command line is the one schtasks expects, the
 #                                          package is marked for its architecture, and its programs
 #                                          have VERSION (as four numbers) in the File table
 #
-# Needs Debian's python3-pefile (for /usr/bin/python3) and, for the msi check,
-# msiinfo (Debian's msitools).
+# Needs Debian's python3-pefile (for /usr/bin/python3), for the msi check msiinfo
+# (Debian's msitools), and for the template check xmllint (Debian's libxml2-utils).
 import fnmatch
 import glob
 import os
@@ -133,44 +136,74 @@ def source_value(sources, pattern):  # the first match in the program's sources 
     expect(False, "nothing matches %s in %s/app" % (pattern, sources))
 
 
-def check_template(admx_path, adml_path, sources):
+# The template's policies and the package properties that set the same values: the same value
+# names and ranges (finish_msi.REMEMBERED), and a switch is 1 enabled, 0 disabled.
+TEMPLATE_POLICIES = [("CleaningThreshold", "LIMIT", "decimal"), ("KeepRecentFiles", "KEEPDAYS", "decimal"),
+                     ("SkipUndeletable", "SKIPUNDELETABLE", "switch")]
+
+
+def check_template(schema, admx_path, adml_path, sources):
+    out = subprocess.run(["xmllint", "--noout", "--schema", schema, admx_path, adml_path],
+                         capture_output=True, text=True)
+    expect(out.returncode == 0, "not valid against %s:\n%s" % (schema, out.stderr.strip()))
     gp = "{http://schemas.microsoft.com/GroupPolicy/2006/07/PolicyDefinitions}"
     ns = {"p": gp[1:-1]}
     admx, adml = ET.parse(admx_path).getroot(), ET.parse(adml_path).getroot()
-    expect(admx.tag == gp + "policyDefinitions" and adml.tag == gp + "policyDefinitionResources",
-           "root elements %s, %s not of the template namespace" % (admx.tag, adml.tag))
     for kind, table in [("string", "stringTable/p:string"),
                         ("presentation", "presentationTable/p:presentation")]:
         named = {m for e in admx.iter() for v in e.attrib.values()
                  for m in re.findall(r"\$\(%s\.([^)]*)\)" % kind, v)}
         missing = named - {e.get("id") for e in adml.findall("p:resources/p:" + table, ns)}
         expect(named and not missing, "%ss not in the language file: %s" % (kind, sorted(missing)))
-    policy = admx.find("p:policies/p:policy", ns)
-    expect(len(admx.findall("p:policies/p:policy", ns)) == 1 and policy.get("name") == "CleaningThreshold",
-           "not one CleaningThreshold")
+    policies = {p.get("name"): p for p in admx.findall("p:policies/p:policy", ns)}
+    expect(sorted(policies) == sorted(name for name, _, _ in TEMPLATE_POLICIES),
+           "the policies are %s" % sorted(policies))
     categories = {e.get("name") for e in admx.findall("p:categories/p:category", ns)}
     supported = {e.get("name") for e in admx.findall("p:supportedOn/p:definitions/p:definition", ns)}
-    refs = [r.get("ref") in categories for r in policy.findall("p:parentCategory", ns)]
-    expect(refs and all(refs), "the policy is in no category of its own")
-    expect(all(r.get("ref") in supported for r in policy.findall("p:supportedOn", ns)),
-           "the policy's supportedOn is not defined here")
-    # Each control of the presentation sets an element of the policy.
-    name = re.fullmatch(r"\$\(presentation\.(.*)\)", policy.get("presentation")).group(1)
-    shown = adml.find("p:resources/p:presentationTable/p:presentation[@id='%s']" % name, ns)
-    controls = {c.get("refId"): c for c in shown if c.get("refId") is not None}
-    expect(set(controls) == {e.get("id") for e in policy.find("p:elements", ns)},
-           "the presentation's controls are not the policy's elements")
-    # The value is the program's own, in megabytes from 0 to 4194303, a DWORD.
-    decimals = policy.findall("p:elements/p:decimal", ns) or [ET.Element("none")]
-    limit, box = decimals[0], controls.get(decimals[0].get("id"), ET.Element("none"))
-    found = [policy.get("class"), policy.get("key"), len(decimals), limit.get("valueName"),
-             limit.get("minValue"), limit.get("maxValue"), limit.get("storeAsText", "false"),
-             box.tag, box.get("defaultValue")]
-    wanted = ["Machine", source_value(sources, r'\bkSettingsKey\[\]\s*=\s*"((?:[^"\\]|\\.)*)"'), 1,
-              source_value(sources, r'\bkLimitValue\[\]\s*=\s*"((?:[^"\\]|\\.)*)"'), "0", "4194303",
-              "false", gp + "decimalTextBox", source_value(sources, r"\bkDefaultLimitMB\s*=\s*(\d+);")]
-    expect(found == wanted, "the policy's class, key, elements, valueName, minValue, maxValue, "
-           "storeAsText, control and default are\n  %s, not\n  %s" % (found, wanted))
+    # Under the Policies key of the program's settings key, which Group Policy cleans up.
+    settings_key = source_value(sources, r'\bkSettingsKey\[\]\s*=\s*"((?:[^"\\]|\\.)*)"')
+    policy_key = re.sub(r"(?i)^SOFTWARE\\", r"SOFTWARE\\Policies\\", settings_key)
+    sys.path.insert(0, os.path.join(sources, "packaging"))
+    remembered = {r.prop: r for r in __import__("finish_msi").REMEMBERED}
+    expect(remembered["LIMIT"].value_name ==
+           source_value(sources, r'\bkLimitValue\[\]\s*=\s*"((?:[^"\\]|\\.)*)"'),
+           "the package's LIMIT sets %s, not the program's Limit" % remembered["LIMIT"].value_name)
+    for name, prop, kind in TEMPLATE_POLICIES:
+        policy, setting = policies[name], remembered[prop]
+        refs = [r.get("ref") in categories for r in policy.findall("p:parentCategory", ns)]
+        expect(refs and all(refs) and all(r.get("ref") in supported for r in policy.findall("p:supportedOn", ns)),
+               "%s is in no category of its own, or its supportedOn is not defined here" % name)
+        # Each control of the presentation sets an element of the policy.
+        shown = re.fullmatch(r"\$\(presentation\.(.*)\)", policy.get("presentation", "$(presentation.)"))
+        shown = adml.find("p:resources/p:presentationTable/p:presentation[@id='%s']" % shown.group(1), ns)
+        controls = {c.get("refId"): c for c in (shown if shown is not None else []) if c.get("refId")}
+        elements = policy.findall("p:elements/*", ns)
+        expect(set(controls) == {e.get("id") for e in elements},
+               "%s: the presentation's controls are not the policy's elements" % name)
+        found = [policy.get("class"), policy.get("key")]
+        wanted = ["Machine", policy_key]
+        if kind == "decimal":
+            element = elements[0] if len(elements) == 1 else ET.Element("none")
+            box = controls.get(element.get("id"), ET.Element("none"))
+            found += [element.tag, element.get("valueName"), element.get("minValue"),
+                      element.get("maxValue"), element.get("storeAsText", "false"),
+                      element.get("required"), box.tag,
+                      0 <= int(box.get("defaultValue", -1)) <= setting.maximum]
+            wanted += [gp + "decimal", setting.value_name, "0", str(setting.maximum), "false", "true",
+                       gp + "decimalTextBox", True]
+        else:
+            values = [policy.find("p:%sValue/p:decimal" % state, ns) for state in ("enabled", "disabled")]
+            found += [len(elements), policy.get("valueName")] + [
+                None if v is None else v.get("value") for v in values]
+            wanted += [0, setting.value_name, "1", "0"]
+        found, wanted = ([v.replace(gp, "") if isinstance(v, str) else v for v in l] for l in (found, wanted))
+        expect(found == wanted, "%s: class, key and what it sets are\n  %s, not\n  %s" % (name, found, wanted))
+    # The threshold's box offers the program's default.
+    box = adml.find("p:resources/p:presentationTable/p:presentation[@id='CleaningThreshold']/"
+                    "p:decimalTextBox", ns)
+    default = source_value(sources, r"\bkDefaultLimitMB\s*=\s*(\d+);")
+    expect(box is not None and box.get("defaultValue") == default,
+           "the threshold's box does not offer the default of %s" % default)
 
 
 def msi_table(msi, name):  # the rows of a table, as lists of strings

@@ -17,13 +17,15 @@
 #  - without Windows: the task definition, the administrative template and
 #    the package tables (tests/packaging/check_package.py);
 #  - under Wine, the x64 package in a 64-bit prefix and the x86 package in a
-#    32-bit one, both sandboxed (scripts/wine-prefix.sh): install, the task,
-#    the entry under installed programs, the installed programs
+#    32-bit one, both sandboxed (scripts/wine-prefix.sh): the refusal of
+#    LIMIT, KEEPDAYS and SKIPUNDELETABLE out of range, install, the task, the
+#    entry under installed programs, the installed programs
 #    (sweepwell-preview.exe --check over and under the threshold), a package of
-#    another fourth number over it, removal, CREATETASK=0 remembered through a
-#    re-run, a repair and an upgrade, an upgrade to a later version, and the
-#    refusal of an earlier one; in the 32-bit prefix also the pre-Vista task
-#    form.
+#    another fourth number over it, removal, CREATETASK=0 and the three
+#    settings remembered through a re-run, a repair and an upgrade (and what
+#    an administrator changed by hand kept), an upgrade to a later version,
+#    the refusal of an earlier one, and the settings left by a removal; in the
+#    32-bit prefix also the pre-Vista task form.
 # Works in build/package-test/ (the prefixes are removed when all passed).
 # Prints one line per check and "N passed, M failed"; exits non-zero when any
 # check failed.
@@ -131,8 +133,9 @@ for arch in x64 x86; do
   done
   check "the task definition shipped for $arch" '"${checker[@]}" task "$signed_stage/$arch/sweepwell-task.xml"'
 done
-check "the administrative template" '"${checker[@]}" template "$work/signed/PolicyDefinitions/sweepwell.admx" \
-  "$work/signed/PolicyDefinitions/en-US/sweepwell.adml" "$repo"'
+check "the administrative template: valid against the ADMX schema, its policies those of the program and the package" \
+  '"${checker[@]}" template "$repo/../shared/schemas/admx/PolicyDefinitionFiles.xsd" \
+    "$work/signed/PolicyDefinitions/sweepwell.admx" "$work/signed/PolicyDefinitions/en-US/sweepwell.adml" "$repo"'
 
 # --- Under Wine -----------------------------------------------------------------------------
 FOLDER='C:\Program Files\Sweepwell'
@@ -234,11 +237,24 @@ over_and_under() {
   win reg add 'HKLM\SOFTWARE\Brisca\Sweepwell' /v Limit /t REG_DWORD /d 20 /f "$SWEEPWELL_REG_VIEW"
 }
 
-# choice_stored VALUE: the settings key holds CreateTask VALUE (- for none).
-choice_stored() {
+# stored NAME=VALUE...: the settings key holds each value NAME as a REG_DWORD
+# of VALUE (hexadecimal, as reg shows it: 0x7), or none when VALUE is -.
+stored() {
   win reg query 'HKLM\SOFTWARE\Brisca\Sweepwell' "$SWEEPWELL_REG_VIEW"
-  local found=$(tr -d '\r' <"$work/win.out" | sed -n 's/^ *CreateTask \+REG_DWORD \+0x//p')
-  [[ ${found:--} == "$1" ]] || die "CreateTask is '${found:--}', not $1"
+  local pair found
+  for pair; do
+    found=$(tr -d '\r' <"$work/win.out" | awk -v name="${pair%%=*}" '$1 == name { print ($2 == "REG_DWORD" ? $3 : $2 " " $3) }')
+    [[ ${found:--} == "${pair#*=}" ]] || die "${pair%%=*} is '${found:--}', not ${pair#*=}" || return
+  done
+}
+# refused PROPERTY=VALUE...: each install given one of these is refused
+# (1603, the launch conditions), and installs nothing.
+refused() {
+  local given
+  for given; do
+    msiexec_exits 1603 /i "$old" /qn "$given" || return
+  done
+  nothing_installed && registered
 }
 
 # suite ARCH: the tests in a prefix of the architecture.
@@ -258,6 +274,12 @@ suite() {
   old_code=$(product_code "$signed-$1.msi") new_code=$(product_code "$later-$1.msi")
   fourth_code=$(product_code "$other-$1.msi")
 
+  # Windows Installer compares 32-bit integers: 4294967301 is 5 there, and
+  # 10**32 + 1 is 1, with any digit in front of it too.
+  check "$1: LIMIT, KEEPDAYS or SKIPUNDELETABLE out of range, or not a whole number, is refused; nothing is written" \
+    'refused LIMIT=4194304 LIMIT=4294967301 KEEPDAYS=36501 KEEPDAYS=-1 KEEPDAYS=7d SKIPUNDELETABLE=2 \
+       SKIPUNDELETABLE=1$(printf %032d 1) &&
+      stored CreateTask=- Limit=- KeepDays=- SkipUndeletable=-'
   check "$1: msiexec /i /qn exits with 0, and both programs (signed, $1) and the task definition are in \
 $FOLDER, the task exists and starts the installed sweepwell.exe, the product is registered" \
     'msiexec_exits 0 /i "$old" /qn && installed "$signed_stage" && task_exists && task_runs_installed_program &&
@@ -270,21 +292,34 @@ $FOLDER, the task exists and starts the installed sweepwell.exe, the product is 
     'msiexec_exits 0 /i "$fourth_msi" /qn && registered "$fourth_code" && installed "$other_stage" && task_exists &&
       entry "$fourth_code" "$fourth" "$other_stage"'
   check "$1: the same install again with CREATETASK=0 removes the task" \
-    'msiexec_exits 0 /i "$fourth_msi" /qn CREATETASK=0 && no_task && choice_stored 0'
+    'msiexec_exits 0 /i "$fourth_msi" /qn CREATETASK=0 && no_task && stored CreateTask=0x0'
   check "$1: msiexec /x /qn exits with 0 and leaves no file, no task, no product, and the settings key" \
     'msiexec_exits 0 /x "$fourth_msi" /qn && nothing_installed && no_task && registered && settings_kept &&
-      choice_stored -'
+      stored CreateTask=-'
   # Wine's msiexec cannot repair with /f (a product code is "not implemented",
   # a package's path is taken for one): REINSTALL is the same repair.
-  check "$1: with CREATETASK=0 the programs are installed and no task, nor after the same install again or a repair" \
-    'msiexec_exits 0 /i "$old" /qn CREATETASK=0 && installed "$signed_stage" && no_task &&
-      msiexec_exits 0 /i "$old" /qn && no_task && rm -- "$program_dir/sweepwell.exe" &&
+  check "$1: with CREATETASK=0 (and LIMIT=50 KEEPDAYS=7 SKIPUNDELETABLE=1) the programs are installed and no task, \
+nor after the same install again or a repair" \
+    'msiexec_exits 0 /i "$old" /qn CREATETASK=0 LIMIT=50 KEEPDAYS=7 SKIPUNDELETABLE=1 && installed "$signed_stage" &&
+      no_task && msiexec_exits 0 /i "$old" /qn && no_task && rm -- "$program_dir/sweepwell.exe" &&
       msiexec_exits 0 /i "$old" /qn REINSTALL=ALL REINSTALLMODE=amus && installed "$signed_stage" && no_task &&
-      choice_stored 0'
-  check "$1: version $next over it leaves one product registered and one set of files, all new, and still no task" \
-    'msiexec_exits 0 /i "$new" /qn && registered "$new_code" && installed "$later_stage" && no_task && choice_stored 0'
+      stored CreateTask=0x0'
+  check "$1: LIMIT=50 KEEPDAYS=7 SKIPUNDELETABLE=1 are written and kept by that install again and that repair; \
+another of each keeps what an administrator changed or deleted by hand" \
+    'stored Limit=0x32 KeepDays=0x7 SkipUndeletable=0x1 &&
+      win reg add "HKLM\\SOFTWARE\\Brisca\\Sweepwell" /v KeepDays /t REG_DWORD /d 9 /f "$SWEEPWELL_REG_VIEW" &&
+      win reg delete "HKLM\\SOFTWARE\\Brisca\\Sweepwell" /v SkipUndeletable /f "$SWEEPWELL_REG_VIEW" &&
+      msiexec_exits 0 /i "$old" /qn && msiexec_exits 0 /i "$old" /qn REINSTALL=ALL REINSTALLMODE=amus &&
+      stored Limit=0x32 KeepDays=0x9 SkipUndeletable=-'
+  check "$1: version $next over it leaves one product registered and one set of files, all new, still no task, \
+and the settings as they were" \
+    'msiexec_exits 0 /i "$new" /qn && registered "$new_code" && installed "$later_stage" && no_task &&
+      stored CreateTask=0x0 Limit=0x32 KeepDays=0x9 SkipUndeletable=-'
   check "$1: the same install again with CREATETASK=1 registers the task" \
-    'msiexec_exits 0 /i "$new" /qn CREATETASK=1 && task_exists && choice_stored 1'
+    'msiexec_exits 0 /i "$new" /qn CREATETASK=1 && task_exists && stored CreateTask=0x1'
+  check "$1: a repair given LIMIT=4194303 KEEPDAYS=36500 SKIPUNDELETABLE=0, the ends of their ranges, writes them" \
+    'msiexec_exits 0 /i "$new" /qn LIMIT=4194303 KEEPDAYS=36500 SKIPUNDELETABLE=0 REINSTALL=ALL REINSTALLMODE=omus &&
+      stored CreateTask=0x1 Limit=0x3fffff KeepDays=0x8e94 SkipUndeletable=0x0'
   check "$1: installing the older package again is refused" \
     'msiexec_exits !0 /i "$old" /qn && installed "$later_stage"'
   # Windows removes the older version during an upgrade with the upgrading
@@ -293,8 +328,9 @@ $FOLDER, the task exists and starts the installed sweepwell.exe, the product is 
   check "$1: a removal by an upgrade removes the files and leaves the task" \
     'msiexec_exits 0 /x "$new" /qn "UPGRADINGPRODUCTCODE=$old_code" && task_exists && nothing_installed'
   # Then the new version registers the task again, over the one left.
-  check "$1: an install over a task left behind, and its removal" \
-    'msiexec_exits 0 /i "$old" /qn && msiexec_exits 0 /x "$old" /qn && no_task && nothing_installed'
+  check "$1: an install over a task left behind, and its removal, which leaves the values the package wrote" \
+    'msiexec_exits 0 /i "$old" /qn && msiexec_exits 0 /x "$old" /qn && no_task && nothing_installed &&
+      stored CreateTask=- Limit=0x3fffff KeepDays=0x8e94 SkipUndeletable=0x0'
   if [[ $1 == x64 ]]; then
     check "x64: the x86 package refuses 64-bit Windows and installs nothing" \
       'msiexec_exits !0 /i "C:\\packages\\Sweepwell-$version-x86.msi" /qn && nothing_installed'
