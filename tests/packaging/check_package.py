@@ -160,14 +160,18 @@ def check_template(schema, admx_path, adml_path, sources):
            "the policies are %s" % sorted(policies))
     categories = {e.get("name") for e in admx.findall("p:categories/p:category", ns)}
     supported = {e.get("name") for e in admx.findall("p:supportedOn/p:definitions/p:definition", ns)}
-    # Under the Policies key of the program's settings key, which Group Policy cleans up.
-    settings_key = source_value(sources, r'\bkSettingsKey\[\]\s*=\s*"((?:[^"\\]|\\.)*)"')
-    policy_key = re.sub(r"(?i)^SOFTWARE\\", r"SOFTWARE\\Policies\\", settings_key)
+    # Under the program's policy key, which Group Policy cleans up.
+    text = lambda name: source_value(sources, r'\b%s\[\]\s*=\s*"((?:[^"\\]|\\.)*)"' % name)
+    policy_key = text("kPolicyKey")
     sys.path.insert(0, os.path.join(sources, "packaging"))
     remembered = {r.prop: r for r in __import__("finish_msi").REMEMBERED}
-    expect(remembered["LIMIT"].value_name ==
-           source_value(sources, r'\bkLimitValue\[\]\s*=\s*"((?:[^"\\]|\\.)*)"'),
-           "the package's LIMIT sets %s, not the program's Limit" % remembered["LIMIT"].value_name)
+    for prop, name in [("LIMIT", "kLimitValue"), ("KEEPDAYS", "kKeepDaysValue"),
+                       ("SKIPUNDELETABLE", "kSkipUndeletableValue")]:
+        expect(remembered[prop].value_name == text(name),
+               "the package's %s sets %s, not the program's %s" % (prop, remembered[prop].value_name,
+                                                                     text(name)))
+    expect(remembered["KEEPDAYS"].maximum == int(source_value(sources, r"\bkMaxKeepDays\s*=\s*(\d+);")),
+           "KEEPDAYS goes past the program's cap on KeepDays")
     for name, prop, kind in TEMPLATE_POLICIES:
         policy, setting = policies[name], remembered[prop]
         refs = [r.get("ref") in categories for r in policy.findall("p:parentCategory", ns)]
