@@ -86,7 +86,9 @@ snap() {
 # capture NAME [KEY...]: snap NAME; Wine's registry files (which the server
 # writes when it stops) into NAME.registry without last-write times, the
 # settings key, the given keys ('SOFTWARE\...'), and what Wine itself rewrites
-# as it starts (the font lists, the session's environment); the settings key
+# as it starts or when one of its own services fails (the font lists, the
+# session's environment, its device classes, its debugger's settings: a crash
+# of the program itself shows in its exit code); the settings key
 # as stored, with its last-write time and hidden bytes (shown as \0...), into
 # NAME.settings.
 capture() {
@@ -94,6 +96,7 @@ capture() {
   wine_stop
   printf '%s\n' 'SOFTWARE\Brisca' 'SOFTWARE\Microsoft\Windows NT\CurrentVersion\Fonts' \
     'SOFTWARE\Microsoft\Windows\CurrentVersion\Fonts' 'SOFTWARE\Wine\Fonts' 'Volatile Environment' \
+    'System\CurrentControlSet\Control\Class' 'Software\Wine\WineDbg' \
     "${@:2}" | sed 's/\\/\\\\/g' >"$S/skip"
   awk 'FILENAME ~ /skip$/ { skip[tolower($0) "\\\\"] = 1; next }
     /^\[/ {
