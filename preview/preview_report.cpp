@@ -165,34 +165,34 @@ std::string SystemTempPath(Platform& platform) {
   return path;
 }
 
-PreviewReport BuildPreviewReport(Platform& platform, bool systemTemp) {
+namespace {
+
+// The gate, and the estimate's terms under the settings it found, with the
+// items left to list (`withItems`) or not.
+PreviewReport Build(Platform& platform, bool systemTemp, bool withItems) {
   PreviewReport report;
   report.gate = ReadGate(platform);
-  const folder_walk::CleaningRules rules =
-      RulesOf(report.gate.startToday.settings, report.gate.now);
+  const std::int64_t now = report.gate.now;
+  const folder_walk::CleaningRules rules = RulesOf(report.gate.startToday.settings, now);
   const std::string system = systemTemp ? SystemTempPath(platform) : std::string();
   const std::string* tempText = systemTemp ? &system : nullptr;
   const ReclaimableTerms terms = GetReclaimableTerms(platform, rules, tempText);
   report.estimate = Estimate(platform, terms, report.gate.startToday.limitMB, tempText);
-
-  for (const CountedEntry& file : terms.tmpFiles) {
-    report.items.push_back(TmpFileItem(file, report.gate.now));
-  }
-  AddTempFolderItems(platform, tempText, rules, report.gate.now, report.items);
+  if (!withItems) return report;
+  for (const CountedEntry& file : terms.tmpFiles) report.items.push_back(TmpFileItem(file, now));
+  AddTempFolderItems(platform, tempText, rules, now, report.items);
   for (const CountedEntry& folder : terms.hotfixFolders) {
     report.items.push_back(HotfixFolderItem(platform, folder));
   }
   return report;
 }
 
+}  // namespace
+
+PreviewReport BuildPreviewReport(Platform& platform, bool systemTemp) {
+  return Build(platform, systemTemp, true);
+}
+
 PreviewReport BuildPreviewSummary(Platform& platform, bool systemTemp) {
-  PreviewReport report;
-  report.gate = ReadGate(platform);
-  const folder_walk::CleaningRules rules =
-      RulesOf(report.gate.startToday.settings, report.gate.now);
-  const std::string system = systemTemp ? SystemTempPath(platform) : std::string();
-  const std::string* tempText = systemTemp ? &system : nullptr;
-  report.estimate = Estimate(platform, GetReclaimableTerms(platform, rules, tempText),
-                             report.gate.startToday.limitMB, tempText);
-  return report;
+  return Build(platform, systemTemp, false);
 }

@@ -88,8 +88,7 @@ struct Places {
   // Its ANSI name begins with "$": a full-width dollar (U+FF04) best-fits to one.
   bool Hotfix(const std::string& top) const {
     const std::size_t at = windows.size() + 1;
-    return !top.empty() &&
-           (top[at] == '$' || top.compare(at, 3, "\xef\xbc\x84") == 0) &&
+    return !top.empty() && (top[at] == '$' || top.compare(at, 3, "\xef\xbc\x84") == 0) &&
            (IsFolder(Kind(top)) || kinds.count(top) == 0);
   }
 
@@ -453,12 +452,15 @@ void StageSwap(FakePlatform& f, const std::vector<std::string>& places, const st
   }
 }
 
+// The race machine, to be cleaned by a forced start whatever it holds.
+void BuildRaceMachine(FakePlatform& f) {
+  f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
+  f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
+  Build(f, kRaceMachine);
+}
+
 TEST(WholeStart, SwapsAtEveryCallKeepTheCleanerInItsPlaces) {
-  auto build = [](FakePlatform& f) {
-    f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
-    f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
-    Build(f, kRaceMachine);
-  };
+  const auto build = BuildRaceMachine;
   FakePlatform clean;
   build(clean);
   ASSERT_TRUE(CheckStart(clean, 100000, true, "the start without a race"));
@@ -558,11 +560,7 @@ TEST(WholeStart, OplocksThatNeverBreakDoNotHoldTheRun) {
 // Whatever escapes a step (memory running out, say), the run ends with 0 and
 // leaves no handle open, at every call of a forced start.
 TEST(WholeStart, AThrowAnywhereEndsTheRunCleanly) {
-  auto build = [](FakePlatform& f) {
-    f.SetCommandLine("C:\\Tools\\sweepwell.exe 1");
-    f.SetRegDword("SOFTWARE\\Brisca\\Sweepwell", "Limit", 0);
-    Build(f, kRaceMachine);
-  };
+  const auto build = BuildRaceMachine;
   FakePlatform clean;
   build(clean);
   ApplicationMain(clean);
