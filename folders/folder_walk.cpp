@@ -57,8 +57,8 @@ bool IdentityOf(Platform& platform, HANDLE handle, Identity& identity) {
 
 OpenedEntry OpenToDelete(Platform& platform, HANDLE folder, const ListedEntry& entry, ULONG share) {
   OpenedEntry opened{ScopedFileHandle(platform), STATUS_SUCCESS, entry.attributes};
-  opened.status = OpenRelative(platform, folder, entry.name, DELETE, share, FILE_NON_DIRECTORY_FILE,
-                               opened.handle);
+  opened.status = OpenRelative(platform, folder, entry.name, DELETE, share,
+                               FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, opened.handle);
   return opened;
 }
 

@@ -105,11 +105,12 @@ struct OpenedEntry {
 OpenedEntry OpenEntry(Platform& platform, HANDLE folder, const ListedEntry& entry,
                       ACCESS_MASK access, ULONG share);
 
-// A listed file opened the same way with delete access, but only as
-// something that is not a folder (FILE_NON_DIRECTORY_FILE: a folder, or a
-// folder link, put in its place since the listing fails to open), without
-// asking its handle more: whatever non-folder it is now goes as itself when
-// the handle is marked (DeleteOnClose).
+// A listed file opened the same way for deletion when its handle closes
+// (FILE_DELETE_ON_CLOSE), but only as something that is not a folder
+// (FILE_NON_DIRECTORY_FILE: a folder, or a folder link, put in its place since
+// the listing fails to open), without asking its handle more: whatever
+// non-folder it is now goes as itself. It fails on a read-only file
+// (STATUS_CANNOT_DELETE).
 OpenedEntry OpenToDelete(Platform& platform, HANDLE folder, const ListedEntry& entry, ULONG share);
 
 // Marks the entry for deletion when its last handle closes.

@@ -168,13 +168,14 @@ std::uint64_t PurgeHeldFolder(Platform& platform, HANDLE folder, bool guard,
 // followed); one listed read-only, and a link, must be on their own handles
 // what the listing said: a read-only file is made writable only then.
 bool DeleteListedFile(Platform& platform, HANDLE folder, const ListedEntry& entry) {
-  const bool plain =
-      KindOf(entry.attributes) == Kind::kFile && (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0;
+  if (KindOf(entry.attributes) == Kind::kFile &&
+      (entry.attributes & FILE_ATTRIBUTE_READONLY) == 0) {
+    return static_cast<bool>(OpenToDelete(platform, folder, entry, kHoldShare).handle);
+  }
   OpenedEntry opened =
-      plain ? OpenToDelete(platform, folder, entry, kHoldShare)
-            : OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldShare);
+      OpenEntry(platform, folder, entry, DELETE | FILE_WRITE_ATTRIBUTES, kHoldShare);
   if (!opened.handle) return false;
-  if (!plain && KindOf(opened.attributes) == Kind::kFile &&
+  if (KindOf(opened.attributes) == Kind::kFile &&
       (opened.attributes & FILE_ATTRIBUTE_READONLY) != 0) {
     MakeWritable(platform, opened.handle.get(), opened.attributes);
   }

@@ -59,8 +59,10 @@ class FolderListing {
 
 // `name` in `folder` (a held handle) opened as itself (a link is not
 // followed) with `access` (plus reading attributes), sharing `share`, and
-// `options` (never FILE_DELETE_ON_CLOSE: see below). It never waits: when the open would break
-// another program's oplock, the handle it got is closed again and the result is
-// STATUS_SHARING_VIOLATION, as for an entry in use.
+// `options`. It never waits: when the open would break another program's
+// oplock, the handle it got is closed again and the result is
+// STATUS_SHARING_VIOLATION, as for an entry in use. (Opened with
+// FILE_DELETE_ON_CLOSE, such an entry then goes when its holder, who shares
+// delete access, lets go of it, as it would after DeleteFileA.)
 NTSTATUS OpenRelative(Platform& platform, HANDLE folder, WideName name, ACCESS_MASK access,
                       ULONG share, ULONG options, ScopedFileHandle& opened);

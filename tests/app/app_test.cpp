@@ -150,9 +150,10 @@ TEST(RunCleanup, TakesItsStepsInOrder) {
   EXPECT_EQ(steps, "123");
   // Each through its own handle: the one in use stays, the read-only one is
   // made writable first.
-  EXPECT_EQ(windows,
-            "NtOpenFile a.tmp failed, NtOpenFile ro.tmp, NtSetInformationFile ro.tmp "
-            "FileBasicInformation, NtSetInformationFile ro.tmp FileDispositionInformation, ");
+  EXPECT_EQ(
+      windows,
+      "NtOpenFile a.tmp FILE_DELETE_ON_CLOSE failed, NtOpenFile ro.tmp, NtSetInformationFile "
+      "ro.tmp FileBasicInformation, NtSetInformationFile ro.tmp FileDispositionInformation, ");
   EXPECT_EQ(entries, "KB1 kb654321 KB123456 Kb1 " + longest + " ");
   for (const std::string& path : kept) EXPECT_TRUE(fake.Exists(path)) << path;
   EXPECT_EQ(fake.List(kTemp), (Names{"busy", "after"}));

@@ -174,6 +174,9 @@ constexpr int kMaxLinkDepth = 31;  // links may lead to links; a loop leads nowh
 constexpr std::uintptr_t kInUse = 1;
 const Open kOthersHold{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 const Open kOthersDelete{DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
+// The open of another program that holds an oplock, sharing everything.
+constexpr std::uintptr_t kOplockHolder = 2;
+const Open kOthersShareAll{kReadData, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE};
 // A move into a folder opens the folder to write to it, sharing read and write.
 const Open kOthersMoveInto{kWriteData, FILE_SHARE_READ | FILE_SHARE_WRITE};
 constexpr DWORD kVolumeSerial = 0x5EED0C0D;
@@ -580,7 +583,9 @@ void FakePlatform::SetInUse(const std::string& path) {
 }
 
 void FakePlatform::SetOplocked(const std::string& path) {
-  s_->Existing(path).node->oplocked = true;
+  Node& node = *s_->Existing(path).node;
+  node.oplocked = true;
+  node.opens[kOplockHolder] = kOthersShareAll;  // the holder's own open
 }
 
 void FakePlatform::SetShortName(const std::string& path, const std::string& shortName) {
@@ -849,14 +854,14 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
                      !root->second.node->link;
   const UNICODE_STRING& name = *object->ObjectName;
   const Text text(name.Buffer, name.Buffer + name.Length / sizeof(WCHAR));
-  if (text.find(u'\\') != Text::npos || (options & FILE_OPEN_REPARSE_POINT) == 0 ||
-      (options & FILE_DELETE_ON_CLOSE) != 0) {
+  if (text.find(u'\\') != Text::npos || (options & FILE_OPEN_REPARSE_POINT) == 0) {
     throw std::invalid_argument("the machine opens one name as itself: " + ToUtf8(text));
   }
+  const bool doomed = (options & FILE_DELETE_ON_CLOSE) != 0;
   const std::string target = valid ? ToUtf8(s.PathOf(root->second.node.get()) + u"\\" + text) : "";
   bool breaking = false;
   auto status = static_cast<NTSTATUS>(s.Run(
-      "NtOpenFile", target, State::Changes(access),
+      "NtOpenFile", target, State::Changes(access) || doomed,
       [&]() -> DWORD {
         if (!valid) return Failed(STATUS_INVALID_HANDLE);
         const NodePtr node = root->second.node->Child(text);
@@ -867,6 +872,9 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         if (node->deletePending) return Failed(STATUS_DELETE_PENDING);
         const Open open{access, share};
         if (!State::MayOpen(*node, open)) return Failed(STATUS_SHARING_VIOLATION);
+        if (doomed && (node->attributes & FILE_ATTRIBUTE_READONLY)) {
+          return Failed(STATUS_CANNOT_DELETE);
+        }
         // Told not to wait, the open completes while the oplock breaks.
         breaking = (options & FILE_COMPLETE_IF_OPLOCKED) != 0 && node->oplocked &&
                    (access & ~static_cast<ACCESS_MASK>(FILE_READ_ATTRIBUTES | SYNCHRONIZE)) != 0;
@@ -875,10 +883,12 @@ NTSTATUS FakePlatform::NtOpenFile(HANDLE* result, ACCESS_MASK access, OBJECT_ATT
         for (const Named& e : root->second.node->entries) {
           if (e.node == node && Same(e.name, text)) handle.name = e.name;  // as it was made
         }
+        handle.deleteOnClose = doomed;
+        node->deletePending = node->deletePending || doomed;
         *result = s.NewHandle(std::move(handle), open);
         return 0;
       },
-      "", false));
+      doomed ? "FILE_DELETE_ON_CLOSE" : "", false));
   if (status == STATUS_SUCCESS && breaking) status = STATUS_OPLOCK_BREAK_IN_PROGRESS;
   s.calls.back().access = access;
   if (io != nullptr) *io = IO_STATUS_BLOCK{{status}, 0};

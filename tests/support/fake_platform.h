@@ -73,11 +73,11 @@ class FakePlatform : public Platform {
   // Held open by another process (read access, sharing read and write but
   // not delete): an open that asks for DELETE fails with a sharing violation.
   void SetInUse(const std::string& path);
-  // Another program holds an oplock on the entry and never acknowledges its
-  // break: an open that asks more than attributes completes only when told
-  // not to wait (FILE_COMPLETE_IF_OPLOCKED, STATUS_OPLOCK_BREAK_IN_PROGRESS);
-  // any other would wait for ever, so it stops the run with an exception and
-  // the machine notes it (Stalled).
+  // Another program holds the entry open, sharing everything, with an oplock
+  // whose break it never acknowledges: an open that asks more than attributes
+  // completes only when told not to wait (FILE_COMPLETE_IF_OPLOCKED,
+  // STATUS_OPLOCK_BREAK_IN_PROGRESS); any other would wait for ever, so it
+  // stops the run with an exception and the machine notes it (Stalled).
   void SetOplocked(const std::string& path);
   // A second name that reaches the same entry, as an 8.3 short name does.
   void SetShortName(const std::string& path, const std::string& shortName);
@@ -164,9 +164,10 @@ class FakePlatform : public Platform {
   //   opens an existing entry (FILE_FLAG_BACKUP_SEMANTICS), as itself with
   //   FILE_FLAG_OPEN_REPARSE_POINT, else what a link at its end leads to.
   //   NtOpenFile takes one name relative to a folder's handle, opened as
-  //   itself (FILE_OPEN_REPARSE_POINT), without FILE_DELETE_ON_CLOSE: any
-  //   other use throws. FILE_NON_DIRECTORY_FILE refuses a folder or folder
-  //   link (STATUS_FILE_IS_A_DIRECTORY).
+  //   itself (FILE_OPEN_REPARSE_POINT): any other use throws.
+  //   FILE_NON_DIRECTORY_FILE refuses a folder or folder link
+  //   (STATUS_FILE_IS_A_DIRECTORY); FILE_DELETE_ON_CLOSE, a read-only entry
+  //   (STATUS_CANNOT_DELETE), and is logged as a changing call.
   // - GetFileInformationByHandle gives one volume serial number and each
   //   entry's own index (the root's is 5); FileNameInformation, the path
   //   below C: ("\" for the root), STATUS_BUFFER_OVERFLOW when it does not fit.
