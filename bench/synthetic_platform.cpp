@@ -337,6 +337,11 @@ NTSTATUS SyntheticPlatform::NtQueryInformationFile(HANDLE FileHandle, IO_STATUS_
   // No place here is a volume's root: its path on the volume is longer than
   // the room a caller gives for "\".
   if (FileInformationClass == FileNameInformation) return STATUS_BUFFER_OVERFLOW;
+  if (FileInformationClass == FileInternalInformation) {
+    static_cast<FILE_INTERNAL_INFORMATION*>(FileInformation)->IndexNumber.QuadPart =
+        static_cast<LONGLONG>((static_cast<std::uint64_t>(open->folder) << 32) | open->file);
+    return STATUS_SUCCESS;
+  }
   if (FileInformationClass == FileStandardInformation) {
     FILE_STANDARD_INFORMATION standard{};
     standard.NumberOfLinks = 1;

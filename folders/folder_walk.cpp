@@ -55,6 +55,17 @@ bool IdentityOf(Platform& platform, HANDLE handle, Identity& identity) {
   return true;
 }
 
+bool FileIndexOf(Platform& platform, HANDLE handle, std::int64_t& index) {
+  FILE_INTERNAL_INFORMATION internal{};
+  IO_STATUS_BLOCK io{};
+  if (!NtSuccess(platform.NtQueryInformationFile(handle, &io, &internal, sizeof(internal),
+                                                 FileInternalInformation))) {
+    return false;
+  }
+  index = internal.IndexNumber.QuadPart;
+  return true;
+}
+
 OpenedEntry OpenToDelete(Platform& platform, HANDLE folder, const ListedEntry& entry, ULONG share) {
   OpenedEntry opened{ScopedFileHandle(platform), STATUS_SUCCESS, entry.attributes};
   opened.status = OpenRelative(platform, folder, entry.name, DELETE, share,

@@ -91,6 +91,10 @@ struct Identity {
 };
 bool IdentityOf(Platform& platform, HANDLE handle, Identity& identity);
 
+// An entry's file index alone, which tells two entries of one volume apart
+// (FileInternalInformation: one cheap query). False when the handle cannot tell.
+bool FileIndexOf(Platform& platform, HANDLE handle, std::int64_t& index);
+
 // An entry of a listing opened relative to its folder's handle, as itself,
 // with attribute-reading and `access` rights: the handle, and the attributes
 // that handle gives, when it opens and is what the listing said it is (a

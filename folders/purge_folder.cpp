@@ -12,8 +12,7 @@ using folder_walk::AddSaturating;
 using folder_walk::CleaningRules;
 using folder_walk::CopyFolderPath;
 using folder_walk::DeleteOnClose;
-using folder_walk::Identity;
-using folder_walk::IdentityOf;
+using folder_walk::FileIndexOf;
 using folder_walk::IsFolder;
 using folder_walk::kHoldShare;
 using folder_walk::Kind;
@@ -39,7 +38,7 @@ struct Level {
   bool removeAfter = false;
   HANDLE parent = nullptr;
   std::basic_string<WCHAR> name;
-  Identity identity;
+  std::int64_t index = 0;  // its file index: its folder is on its volume
 };
 using Levels = std::vector<std::unique_ptr<Level>>;
 
@@ -71,9 +70,9 @@ void MakeWritable(Platform& platform, HANDLE file, DWORD attributes) {
 void EnterSubfolder(Platform& platform, HANDLE folder, const ListedEntry& entry, bool remove,
                     Levels& levels) {
   OpenedEntry sub = OpenEntry(platform, folder, entry, FILE_LIST_DIRECTORY, kHoldShare);
-  Identity identity;
+  std::int64_t index = 0;
   if (!sub.handle || (sub.attributes & FILE_ATTRIBUTE_READONLY) != 0 ||
-      !IdentityOf(platform, sub.handle.get(), identity)) {
+      !FileIndexOf(platform, sub.handle.get(), index)) {
     return;
   }
   Hold(platform, std::move(sub.handle), levels);
@@ -81,16 +80,16 @@ void EnterSubfolder(Platform& platform, HANDLE folder, const ListedEntry& entry,
   level.removeAfter = remove;
   level.parent = folder;
   level.name.assign(entry.name.begin(), entry.name.end());
-  level.identity = identity;
+  level.index = index;
 }
 
 // Once walked, the folder is opened again by its name with delete access,
 // and goes when it is still the folder walked and is empty.
 void RemoveWalked(Platform& platform, const Level& walked) {
   ScopedFileHandle again(platform);
-  Identity now;
+  std::int64_t now = 0;
   if (NtSuccess(OpenRelative(platform, walked.parent, walked.name, DELETE, kHoldShare, 0, again)) &&
-      IdentityOf(platform, again.get(), now) && now == walked.identity) {
+      FileIndexOf(platform, again.get(), now) && now == walked.index) {
     DeleteOnClose(platform, again.get());
   }
 }

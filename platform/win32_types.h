@@ -203,6 +203,7 @@ enum FILE_INFORMATION_CLASS {
   FileDirectoryInformation = 1,
   FileBasicInformation = 4,
   FileStandardInformation = 5,
+  FileInternalInformation = 6,
   FileNameInformation = 9,
   FileDispositionInformation = 13,
 };
@@ -237,6 +238,11 @@ struct FILE_STANDARD_INFORMATION {
   ULONG NumberOfLinks;
   BOOLEAN DeletePending;
   BOOLEAN Directory;
+};
+
+// The entry's file index on its volume.
+struct FILE_INTERNAL_INFORMATION {
+  LARGE_INTEGER IndexNumber;
 };
 
 // The entry's path from its volume's root ("\" for the root itself), not

@@ -263,6 +263,14 @@ TEST_P(PlatformContract, IdentitiesAndRoots) {
   EXPECT_TRUE(identity(At("Data.bin")) == identity(At("Data.lnk")));
   EXPECT_FALSE(identity(At("Data.bin")) == identity(At("plain.txt")));
   EXPECT_FALSE(identity(At("sub")) == identity(At("full")));
+  // The file index alone, as the walks compare a folder they walked, agrees.
+  std::int64_t index[2] = {};
+  for (const int i : {0, 1}) {
+    const ScopedFileHandle folder = folder_walk::OpenFolder(P(), At(i ? "sub" : "full").c_str(), 0);
+    EXPECT_TRUE(folder_walk::FileIndexOf(P(), folder.get(), index[i]));
+    const folder_walk::Identity id = identity(At(i ? "sub" : "full"));
+    EXPECT_EQ(static_cast<std::uint64_t>(index[i]), std::uint64_t{id.high} << 32 | id.low);
+  }
 
   for (const auto& [path, root] :
        {std::pair<std::string, bool>{"C:\\", true}, {m_->scratch, false}}) {

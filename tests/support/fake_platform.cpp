@@ -949,6 +949,7 @@ NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io
   const char* value = kind == FileBasicInformation      ? "FileBasicInformation"
                       : kind == FileStandardInformation ? "FileStandardInformation"
                       : kind == FileNameInformation     ? "FileNameInformation"
+                      : kind == FileInternalInformation ? "FileInternalInformation"
                                                         : nullptr;
   if (value == nullptr) throw std::invalid_argument("the machine answers no such information");
   State& s = *s_;
@@ -959,6 +960,11 @@ NTSTATUS FakePlatform::NtQueryInformationFile(HANDLE handle, IO_STATUS_BLOCK* io
           if ((h.access & FILE_READ_ATTRIBUTES) == 0) return Failed(STATUS_ACCESS_DENIED);
           *static_cast<FILE_BASIC_INFORMATION*>(buffer) = FILE_BASIC_INFORMATION{};
           static_cast<FILE_BASIC_INFORMATION*>(buffer)->FileAttributes = n.Reported();
+          return DWORD{0};
+        }
+        if (kind == FileInternalInformation) {
+          static_cast<FILE_INTERNAL_INFORMATION*>(buffer)->IndexNumber.QuadPart =
+              static_cast<LONGLONG>(n.id);
           return DWORD{0};
         }
         if (kind == FileNameInformation) {  // the path on the volume, "\\" for its root

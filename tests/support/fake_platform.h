@@ -169,7 +169,8 @@ class FakePlatform : public Platform {
   //   (STATUS_FILE_IS_A_DIRECTORY); FILE_DELETE_ON_CLOSE, a read-only entry
   //   (STATUS_CANNOT_DELETE), and is logged as a changing call.
   // - GetFileInformationByHandle gives one volume serial number and each
-  //   entry's own index (the root's is 5); FileNameInformation, the path
+  //   entry's own index (the root's is 5), as FileInternalInformation does;
+  //   FileNameInformation, the path
   //   below C: ("\" for the root), STATUS_BUFFER_OVERFLOW when it does not fit.
   // - FileDispositionInformation fails on a read-only entry
   //   (STATUS_CANNOT_DELETE) and on a folder that is not empty; the entry goes
