@@ -141,12 +141,18 @@ void WriteLimit(Platform& platform, HKEY key, DWORD limitMB) {
   platform.RegSetValueExA(key, kLimitValue, 0, REG_DWORD, bytes, sizeof bytes);
 }
 
+
+namespace {
+
+// "2026-12-07T03:12:44": the local time, as LastCleaned holds it.
 std::string FormatCleanedTime(const SYSTEMTIME& time) {
   char text[64];
   std::snprintf(text, sizeof text, "%04u-%02u-%02uT%02u:%02u:%02u", time.wYear, time.wMonth,
                 time.wDay, time.wHour, time.wMinute, time.wSecond);
   return text;
 }
+
+}  // namespace
 
 void WriteRunRecord(Platform& platform, const RunRecord& record) {
   const ScopedRegKey key = OpenSettingsKey(platform);

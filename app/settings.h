@@ -106,7 +106,6 @@ struct RunRecord {
   SYSTEMTIME cleanedAt{};
   DWORD freedKB = 0;
 };
-std::string FormatCleanedTime(const SYSTEMTIME& time);
 void WriteRunRecord(Platform& platform, const RunRecord& record);
 
 // The record as stored, for a reader.
